@@ -1,0 +1,49 @@
+// One chain's genealogy and the allele states of all its nodes: 2n-1 rows of
+// TMAT structural columns followed by TOTLOCI allele columns, held as doubles.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+extern int TMAT;     // structural columns per row: 7, 8 or 9
+extern int TOTLOCI;  // allele columns per row: L, or 2L with genotypes under genetic model 0
+
+// Structural columns. Partner exists only with genotypes under genetic model 1,
+// Individual (column TMAT-1) only when individual haplotypes are stored.
+enum TreeColumn { Label = 0, LeftChild = 1, RightChild = 2, Parent = 3, Time = 4, BranchLength = 5, BranchLogLik = 6, Partner = 7 };
+
+struct TreeMatrix {
+  int rows = 0;               // 2n - 1
+  int width = 0;              // TMAT + TOTLOCI
+  std::vector<double> cells;  // row-major; reordering moves row contents
+  double* operator[](int r) { return cells.data() + static_cast<std::size_t>(r) * width; }
+  const double* operator[](int r) const { return cells.data() + static_cast<std::size_t>(r) * width; }
+};
+
+// A matrix of the run's shape with every cell -1 except Time and BranchLogLik 0.
+TreeMatrix makeTreeMatrix(int rows);
+
+// Column index of the Individual column (TMAT - 1); meaningful only when it exists.
+int individualColumn();
+bool hasPartnerColumn();
+bool hasIndividualColumn();
+
+// Integers held in the matrix, read back by truncation toward zero.
+inline int cellInt(double value) { return static_cast<int>(value); }
+// The allele a cell holds: imputed alleles are stored negated.
+inline int alleleOf(double value) {
+  const int a = static_cast<int>(value);
+  return a < 0 ? -a : a;
+}
+
+void copytree(const TreeMatrix& from, TreeMatrix& to);
+
+// Sorts the first rows rows ascending by column col (first-row pivot quicksort:
+// the order among equal keys is that of the shared partition scheme).
+void mysorttreemat(TreeMatrix& m, int rows, int ncols, int col);
+
+// Reverses the order of the first rows rows.
+void mysorttreematrev(TreeMatrix& m, int rows, int ncols);
+
+// Returns the row holding the given label in a matrix of any row order, or -1.
+int rowOfLabel(const TreeMatrix& m, int label);

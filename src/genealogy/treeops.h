@@ -1,0 +1,24 @@
+// The pieces of the genealogy proposal: child exchanges, the in-order label
+// sequence, node-time perturbation and the rebuild from sequence and times.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "genealogy/treematrix.h"
+
+// Exchanges the children of every row with probability one half (2n-1 draws).
+void rotate_nodes(TreeMatrix& m, int n, int32_t* seed);
+
+// In-order traversal below label node of a canonical matrix, writing labels to
+// order (which holds total elements). prev is not used.
+void getlabelorder(int prev, int node, int total, std::vector<int>& order, const TreeMatrix& m);
+
+// Moves every internal node's Time by a uniform step of half-width adjTree and
+// folds it back into [0, curMutAge].
+void adjcoaltimes(TreeMatrix& m, int n, int32_t* seed);
+
+// Rebuilds the links of p (canonical, perturbed times) from the in-order
+// sequence order; q is p sorted ascending by Time. p ends canonical with every
+// BranchLength recomputed. order is consumed.
+void reassignnodes(TreeMatrix& p, const TreeMatrix& q, std::vector<int>& order);

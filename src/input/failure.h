@@ -1,0 +1,15 @@
+// How a step of the run reports a condition that ends the run: the exact text
+// for standard output (with its own line end, or none) and the exit status.
+// Only the driver prints it and ends the process.
+#pragma once
+
+#include <string>
+#include <utility>
+
+struct RunFailure {
+  int status;           // process exit status
+  std::string message;  // printed verbatim on standard output
+};
+
+// A failure whose message is one line ended by a newline.
+inline RunFailure failLine(std::string text, int status = 1) { return RunFailure{status, std::move(text) + "\n"}; }

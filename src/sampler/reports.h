@@ -1,0 +1,24 @@
+// Progress lines, the ".dat" trace, the convergence statistic and the periodic
+// haplotype tallies.
+#pragma once
+
+#include <ostream>
+
+struct ReportStreams {
+  std::ostream& dat;  // ".dat" trace
+  std::ostream& hpf;  // population haplotype tallies
+  std::ostream& hin;  // individual haplotype tallies
+};
+
+// Stores chain c's acceptance proportions in props after its moves of iteration t.
+void storeProportions(int c, long t);
+
+// Chain c's part of the ".dat" line and its screen line, when due.
+void reportChain(int c, long t, const ReportStreams& out);
+
+// Ends the ".dat" line, updates the convergence statistic and ends the
+// screen's block of chain lines, when due.
+void endIteration(long t, const ReportStreams& out);
+
+// Tallies chain 0's leaf haplotypes at the file-update iterations after burn-in.
+void tallyHaplotypes(long t, const ReportStreams& out);
