@@ -121,7 +121,7 @@ void bells() {
 }
 
 void printProportions(int kind) {
-  for (int c = 0; c < pset.numChains; c++) std::printf("\t%f", props[kind][c].load(std::memory_order_relaxed));
+  for (int c = 0; c < pset.numChains; c++) std::printf("\t%f", props[kind][c].load());
 }
 
 void printMenu() {
@@ -145,7 +145,7 @@ void printMenu() {
   flushOut();
 }
 
-std::atomic<double>& stepOfChoice(int choice) {
+SharedDouble& stepOfChoice(int choice) {
   switch (choice) {
     case 1: return pset.adjTree;
     case 2: return pset.adjRecDist;
@@ -165,7 +165,7 @@ enum class MenuEnd { Resume, Stop, InputEnded };
 
 // Asks for a new step size of menu line `choice`; false at the end of input.
 bool changeStepSize(int choice) {
-  std::atomic<double>& step = stepOfChoice(choice);
+  SharedDouble& step = stepOfChoice(choice);
   std::printf(choice == 3 ? "\nCurrent value: %f\nNew value :" : "\nCurrent value: %f\nNew value: ", stepSize(step));
   flushOut();
   char word[kValueBuffer];
@@ -174,7 +174,7 @@ bool changeStepSize(int choice) {
   if (checked == 999) return true;
   const double value = std::strtod(word, nullptr);
   if (value >= 0 && value <= upperBoundOfChoice(choice)) {
-    step.store(value, std::memory_order_relaxed);
+    step.store(value);
   } else {
     std::printf(choice == 4 ? "\\n\n\n\nn\n*******Value out of range, try again*******\n"
                             : "\n\n\n\n\n\n*******Value out of range, try again*******\n");

@@ -14,16 +14,34 @@ struct FrequencyTable {
   double operator()(int label, int locus) const { return cells[static_cast<size_t>(label) * loci + locus]; }
 };
 
+// A double shared with the control thread: every read and write is atomic, yet
+// the record that holds it stays copyable.
+struct SharedDouble {
+  std::atomic<double> value{0};
+  SharedDouble(double v = 0) : value(v) {}
+  SharedDouble(const SharedDouble& other) : value(other.load()) {}
+  SharedDouble& operator=(const SharedDouble& other) {
+    store(other.load());
+    return *this;
+  }
+  SharedDouble& operator=(double v) {
+    store(v);
+    return *this;
+  }
+  double load() const { return value.load(std::memory_order_relaxed); }
+  void store(double v) { value.store(v, std::memory_order_relaxed); }
+};
+
 struct ParameterSet {
   int dataAsGenotypes = 0;             // 1: patient rows are unphased genotypes
   int geneticModel = 0;                // genotypes: 0 one leaf per individual, 1 one leaf per chromosome
   int readOld = 0;                     // start chain 0 from "inmat.txt"
   // The five step sizes are changed by the control thread while the sampler reads them.
-  std::atomic<double> adjTree{0};      // step of the node-time and mutation-age proposals
-  std::atomic<double> adjRecDist{0};   // step of the mutation-location proposal
-  std::atomic<double> adjRoot{0};      // redraw probability of a root allele
-  std::atomic<double> adjInternal{0};  // redraw probability of an internal-node allele
-  std::atomic<double> adjFreq{0};      // step of the allele-frequency proposal
+  SharedDouble adjTree;                // step of the node-time and mutation-age proposals
+  SharedDouble adjRecDist;             // step of the mutation-location proposal
+  SharedDouble adjRoot;                // redraw probability of a root allele
+  SharedDouble adjInternal;            // redraw probability of an internal-node allele
+  SharedDouble adjFreq;                // step of the allele-frequency proposal
   long iterations = 0;                 // sampling iterations after burn-in
   long burnIn = 0;                     // burn-in iterations
   int numChrom = 0;                    // leaves of every genealogy
@@ -77,6 +95,5 @@ PatientTable makePatientTable();
 // Largest allele label of either data table; labels index the frequency rows.
 constexpr int kMaxAlleleLabel = 498;
 
-// Loads a plain double from one of the step-size atomics; the control thread may
-// change them at any time and every value is read as a whole.
-inline double stepSize(const std::atomic<double>& step) { return step.load(std::memory_order_relaxed); }
+// The current value of a step size, read as a whole.
+inline double stepSize(const SharedDouble& step) { return step.load(); }

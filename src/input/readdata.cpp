@@ -259,6 +259,8 @@ int readdata3(int32_t* seed, int* numSegsOut, std::istream& paramFile, std::ostr
               PatientTable& patientData) {
   paramFile.clear();
   paramFile.seekg(0);
+  pset = ParameterSet{};
+  segweights[0] = segweights[1] = segweights[2] = 0;
   ReaderTables tables;
   readSwitchesAndSizes(paramFile, seed);
   readControlTable(paramFile, tables);

@@ -72,6 +72,9 @@ void warnFull(const std::string& which, int capacity) {
 
 void makeHaplotypeTables() {
   const int width = tableWidth();
+  tothapstates = 0;
+  individualRowsInUse.clear();
+  populationFullReported = false;
   if (pset.storePopHaplotypes != 0) hapstate.assign(sizething, std::vector<int>(width, 0));
   if (pset.storeIndHaplotypes >= 1)
     hapindstate.assign(pset.numChrom, HaplotypeTable(sizeindthing, std::vector<int>(width, 0)));

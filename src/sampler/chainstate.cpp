@@ -5,7 +5,7 @@ int hasMissing = 0;
 int lociPerFreqMove = 1;
 int largestAlleleCount = 0;
 double convergenceStat = 0;
-std::vector<std::atomic<double>> props[kMoveKinds];
+std::vector<SharedDouble> props[kMoveKinds];
 std::vector<double> freqScratch;
 std::vector<double> phaseScratch;
 std::vector<int> rootProposal;
@@ -19,9 +19,5 @@ std::vector<int> labelOrder;
 std::vector<int> leafOrder;
 
 void makeProps(int numChains) {
-  for (auto& row : props) {
-    std::vector<std::atomic<double>> zeros(numChains);
-    for (auto& value : zeros) value.store(0.0);
-    row.swap(zeros);
-  }
+  for (auto& row : props) row.assign(numChains, SharedDouble(0.0));
 }

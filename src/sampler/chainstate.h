@@ -1,11 +1,11 @@
 // The state of every chain and the sampler's run-wide tables.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <vector>
 
 #include "genealogy/treematrix.h"
+#include "input/parameters.h"
 
 // One unknown-allele record: leaf label, count of listed carrier cells, count
 // of listed second-chromosome cells, then the listed allele-column offsets.
@@ -46,7 +46,7 @@ extern double convergenceStat;          // last computed potential scale reducti
 // Acceptance proportions per move kind and chain, shown by the control menu:
 // 0 genealogy, 1 mutation location, 2 root alleles, 3 internal alleles, 4 frequencies.
 constexpr int kMoveKinds = 5;
-extern std::vector<std::atomic<double>> props[kMoveKinds];
+extern std::vector<SharedDouble> props[kMoveKinds];
 
 // Scratch shared by all chains' moves.
 extern std::vector<double> freqScratch;          // saved frequencies of a frequency move

@@ -44,7 +44,7 @@ void computeConvergence(long t) {
 void storeProportions(int c, long t) {
   double values[kMoveKinds];
   proportions(c, t, values);
-  for (int kind = 0; kind < kMoveKinds; kind++) props[kind][c].store(values[kind], std::memory_order_relaxed);
+  for (int kind = 0; kind < kMoveKinds; kind++) props[kind][c].store(values[kind]);
 }
 
 void reportChain(int c, long t, const ReportStreams& out) {
@@ -63,7 +63,7 @@ void reportChain(int c, long t, const ReportStreams& out) {
   }
   if (due(t, pset.screenUpdate)) {
     std::cout << t << " " << pset.mutLocation[c] << " " << chain.logLik << " " << pset.mutAge[c];
-    for (int kind = 0; kind < kMoveKinds; kind++) std::cout << " " << props[kind][c].load(std::memory_order_relaxed);
+    for (int kind = 0; kind < kMoveKinds; kind++) std::cout << " " << props[kind][c].load();
     if (c == 0 && M > 1) std::cout << "\t\t" << convergenceStat;
     std::cout << std::endl;
   }

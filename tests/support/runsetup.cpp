@@ -1,0 +1,48 @@
+#include "support/runsetup.h"
+
+#include <sstream>
+
+#include "input/readdata.h"
+#include "results/haplotypes.h"
+#include "sampler/chainsetup.h"
+#include "sampler/chainstate.h"
+
+std::string ParamSpec::text() const {
+  std::ostringstream t;
+  t << "Data as genotypes\n" << genotypes << "\nGenetic model\n" << model << "\nRead old file\n" << readOld
+    << "\nUse fixed random seed\n" << seed << "\n#chromosomes\n" << chromosomes << "\n#loci per chromosome\n" << loci
+    << "\nNumbers of haplotypes in the normal pop\n" << control << "Map distance\n" << map
+    << "\nRun simulation\n" << simulate << "\nMutation location for simulation\n" << simLocation
+    << "\nMutation's low and high boundary\n" << bounds << "\n#chains\n" << chains
+    << "\nStarting value for mutation location\n" << start << "\nPopulation growth rate\n" << growth
+    << "\nProportion of population sampled\n" << sampled
+    << "\nIterate ancestral state, mutation age, mutation location, allele freq\n" << iterate
+    << "\nFlip all Loci\n" << flip << "\nAdjustment level for tree, recdist, ancestral, and internal states, alleles\n"
+    << adjust << "\nBurn-in iteration\n" << burnIn << "\nIterations\n" << iterations
+    << "\nScreen and file updates, save acceptance props, save haplotypes, save individual haplotypes\n" << updates
+    << "\nNumber of histogram bars\n" << bars << "\nAlpha level for recdist\n" << alpha << "\nMutation age\n" << age
+    << "\nMutation age boundaries\n" << ageBounds << "\nStar genealogy\n" << star << "\nLoci for the root\n" << root
+    << "\nPatient haplo- or genotypes:\n" << patients << "Use sequence weights\n" << seqWeights << "\n";
+  if (seqWeights == 1) t << "Weights for exons, introns, non-genes\n" << weights;
+  return t.str();
+}
+
+int loadParameters(const std::string& text, int32_t* seed) {
+  std::istringstream in(text);
+  std::ostringstream log;
+  PatientTable patients = makePatientTable();
+  int segments = 0;
+  return readdata3(seed, &segments, in, log, patients);
+}
+
+int setUpRun(const std::string& text, int32_t* seed) {
+  std::istringstream in(text);
+  std::ostringstream log;
+  PatientTable patients = makePatientTable();
+  int segments = 0;
+  const int maxAllele = readdata3(seed, &segments, in, log, patients);
+  makeHaplotypeTables();
+  makeProps(pset.numChains);
+  setupChains(seed, patients, maxAllele, log);
+  return maxAllele;
+}
