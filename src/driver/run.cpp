@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iostream>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,18 @@ const OutputFile kCloseOrder[kOutputFiles] = {Dat, Log, Sig, Hap, Mat, Hpf, Hin,
 struct RunFiles {
   std::ifstream parameters;
   std::ofstream out[kOutputFiles];
-  void closeAll() {
-    for (OutputFile f : kCloseOrder)
-      if (out[f].is_open()) out[f].close();
+  std::string names[kOutputFiles];
+  // Closes every open file in the closing order; returns the name of the
+  // first one whose contents could not all be written, or "".
+  std::string closeAll() {
+    std::string failed;
+    for (OutputFile f : kCloseOrder) {
+      if (!out[f].is_open()) continue;
+      out[f].close();
+      if (out[f].fail() && failed.empty()) failed = names[f];
+    }
     parameters.close();
+    return failed;
   }
 };
 
@@ -94,7 +103,11 @@ int runProgram(int argc, char** argv) {
 
   RunFiles files;
   auto endEarly = [&](int status) {
-    files.closeAll();
+    const std::string failed = files.closeAll();
+    if (status == 0 && !failed.empty()) {
+      std::cout << writeFailure(failed) << std::endl;
+      status = 1;
+    }
     stopControlThread(control);
     pthread_mutex_destroy(&mymutex);
     return status;
@@ -105,9 +118,9 @@ int runProgram(int argc, char** argv) {
     return endEarly(1);
   }
   for (int f = 0; f < kOutputFiles; f++) {
-    const std::string name = std::string(argv[1]) + kExtensions[f];
-    if (!openOutput(files.out[f], name)) {
-      std::cout << name << " can't be opened." << std::endl;
+    files.names[f] = std::string(argv[1]) + kExtensions[f];
+    if (!openOutput(files.out[f], files.names[f])) {
+      std::cout << files.names[f] << " can't be opened." << std::endl;
       return endEarly(1);
     }
   }
@@ -126,7 +139,7 @@ int runProgram(int argc, char** argv) {
     makeProps(pset.numChains);
     setupChains(&seed, patientData, maxAllele, files.out[Log]);
     menuReady.store(true);
-    const SweepEnd end = runSweeps(ReportStreams{files.out[Dat], files.out[Hpf], files.out[Hin]}, &seed);
+    const SweepEnd end = runSweeps(ReportStreams{files.out[Dat], files.names[Dat], files.out[Hpf], files.out[Hin]}, &seed);
     writeResults(files, end);
   } catch (const RunFailure& failure) {
     std::cout << failure.message << std::flush;
@@ -134,8 +147,11 @@ int runProgram(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     std::cout << "Not enough memory for this run." << std::endl;
     return endEarly(1);
+  } catch (const std::length_error&) {
+    std::cout << "Not enough memory for this run." << std::endl;
+    return endEarly(1);
   }
-  endEarly(0);
-  std::cout << "Finished" << std::flush;
-  return 0;
+  const int status = endEarly(0);
+  if (status == 0) std::cout << "Finished" << std::flush;
+  return status;
 }

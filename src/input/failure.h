@@ -13,3 +13,8 @@ struct RunFailure {
 
 // A failure whose message is one line ended by a newline.
 inline RunFailure failLine(std::string text, int status = 1) { return RunFailure{status, std::move(text) + "\n"}; }
+
+// The message for an output file whose contents could not all be written.
+inline std::string writeFailure(const std::string& name) {
+  return "Could not write " + name + " (disk full, or the file was removed or replaced?).";
+}
