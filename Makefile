@@ -1,11 +1,18 @@
 # User commands:
 #   make run   - build mutloc (Release, -O2) and run the shipped example
-#   make test  - build and run every test
+#   make test  - build and run every test: the release build, the whole suite
+#                again under AddressSanitizer + UndefinedBehaviorSanitizer, and
+#                the interactive-control tests under ThreadSanitizer
 BUILD ?= build
 EXAMPLE ?= examples/quickstart/quickstart.txt
 JOBS ?= 2
 
-.PHONY: run test build
+# Any sanitizer report ends the process with status 86, which fails the test.
+SANITIZER_ENV = ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:exitcode=86 \
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=86 \
+	TSAN_OPTIONS=halt_on_error=1:exitcode=86
+
+.PHONY: run test build test-release test-asan test-tsan
 
 build:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
@@ -18,5 +25,45 @@ run: build
 	@echo
 	@echo "The outputs are in $(BUILD)/run/ ($(notdir $(EXAMPLE)).dat, .log, .sig, .hap, .hin, .hpf, .mat, .tre)."
 
-test: build
+test: test-release test-asan test-tsan
+
+test-release: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan:
+	cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMUTLOC_SANITIZE=address -DMUTLOC_TESTS=ON
+	cmake --build $(BUILD)-asan -j $(JOBS)
+	cd $(BUILD)-asan && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+
+test-tsan:
+	cmake -S . -B $(BUILD)-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMUTLOC_SANITIZE=thread -DMUTLOC_TESTS=ON \
+		-DMUTLOC_TEST_GLOB="control/*_test.cpp"
+	cmake --build $(BUILD)-tsan -j $(JOBS)
+	cd $(BUILD)-tsan && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+
+# Fuzzing (clang, libFuzzer): each reader for FUZZ_SECONDS. New crashes land in
+# $(BUILD)-fuzz/crashes/; copy each into tests/fuzz/regressions/<target>/.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = params annotation storedtree
+
+.PHONY: fuzz
+fuzz:
+	cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DMUTLOC_SANITIZE=fuzzer
+	cmake --build $(BUILD)-fuzz -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	mkdir -p $(BUILD)-fuzz/crashes
+	for t in $(FUZZ_TARGETS); do \
+	  rm -rf $(BUILD)-fuzz/work/$$t && mkdir -p $(BUILD)-fuzz/work/$$t && \
+	  (cd $(BUILD)-fuzz/work && ../tests/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 \
+	    -print_final_stats=1 -artifact_prefix=../crashes/$$t- $$t \
+	    $(CURDIR)/tests/fuzz/corpus/$$t $(CURDIR)/tests/fuzz/regressions/$$t >/dev/null 2>../$$t.log; \
+	   status=$$?; grep -E 'stat::number_of_executed_units|ERROR|SUMMARY' ../$$t.log; exit $$status) || exit 1; \
+	done
+
+# Soak: many short runs of the ASan+UBSan build with random seeds and random
+# valid parameter files (SOAK_RUNS of them).
+SOAK_RUNS ?= 300
+.PHONY: soak
+soak:
+	cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMUTLOC_SANITIZE=address -DMUTLOC_TESTS=ON
+	cmake --build $(BUILD)-asan -j $(JOBS) --target mutloc
+	$(SANITIZER_ENV) python3 tests/soak/soak.py $(BUILD)-asan/mutloc $(SOAK_RUNS)

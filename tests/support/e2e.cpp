@@ -1,5 +1,7 @@
 #include "support/e2e.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -86,6 +88,8 @@ RunResult collect(const ScratchDir& dir, int pid, int timeoutSeconds) {
   result.err = dir.read(".stderr");
   std::filesystem::remove(dir.file(".stdout"));
   std::filesystem::remove(dir.file(".stderr"));
+  for (const char* report : {"Sanitizer", "runtime error:"})
+    if (result.err.find(report) != std::string::npos) ADD_FAILURE() << "sanitizer report:\n" << result.err;
   return result;
 }
 
