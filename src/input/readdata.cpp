@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr int kMaxChains = 1000;
+
 // Rejection with the exit status the run gives every bad value (1).
 [[noreturn]] void reject(const std::string& message) { throw failLine(message); }
 
@@ -134,6 +136,8 @@ void readMutationRange(std::istream& in) {
 
   pset.numChains = readIntAfterList(in, "Simulation runs");
   if (pset.numChains <= 0) reject("\"Simulation runs\" should be positive.");
+  // Every chain holds its own frequency tables and genealogies.
+  if (pset.numChains > kMaxChains) reject("\"Simulation runs\" should be at most 1000.");
   pset.mutLocation.assign(pset.numChains, 0.0);
   pset.mutAge.assign(pset.numChains, 0.0);
   pset.rootHaplotype.assign(pset.numChains, std::vector<int>(pset.numLoci, 0));
@@ -160,6 +164,10 @@ void readPopulationAndSwitches(std::istream& in) {
   pset.iterLocation = flags[2];
   pset.iterFreq = flags[3];
   if (pset.runSimulation == 1) pset.mutLocation.assign(pset.numChains, pset.simMutLoc);
+  // The reflecting location move cannot bring a start outside the bounds back in.
+  const double start = pset.mutLocation[0];
+  if (start != -99 && !(start >= pset.mutLocLow && start <= pset.mutLocHigh))
+    reject("The starting mutation location should lie within \"Mutation's low and high boundary\", or be -99.");
 
   pset.flipAllLoci = readIntAfterList(in, "Flip all Loci");
   requireSwitch(pset.flipAllLoci, "\"Flip all Loci\" should be 0 or 1.");
@@ -229,6 +237,8 @@ void readMutationAge(std::istream& in, int32_t* seed) {
     if (!(pset.mutAgeLow < pset.mutAgeHigh))
       reject("\"Mutation age boundaries\": the first number should be less than the second one.");
   }
+  if (pset.iterAge == 1 && age != -99 && !(age >= pset.mutAgeLow && age <= pset.mutAgeHigh))
+    reject("\"Mutation age\" should lie within \"Mutation age boundaries\", or be -99(random).");
   if (age == -99) {
     const double span = pset.mutAgeHigh - pset.mutAgeLow;
     const double width = span < 100 ? span : 100;
