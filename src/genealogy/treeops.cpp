@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "input/check.h"
 #include "input/parameters.h"
 #include "sampler/random.h"
 
@@ -40,6 +41,8 @@ void reassignnodes(TreeMatrix& p, const TreeMatrix& q, std::vector<int>& order) 
   for (int k = n; k <= rows - 1; k++) {
     const int v = cellInt(q[k][Label]);
     const auto at = std::find(order.begin(), order.end(), v);
+    // Internal nodes stand between two subtrees in the in-order sequence.
+    MUTLOC_CHECK(at != order.end() && at != order.begin() && at + 1 != order.end());
     const int l = *(at - 1);
     const int r = *(at + 1);
     p[v][LeftChild] = l;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "input/check.h"
+
 namespace {
 
 // Allele of row at locus k (1-based) and the reference allele it descends from.
@@ -109,6 +111,7 @@ void tprob(TreeMatrix& m, double x, const std::vector<double>& pos, double* resu
     *result = total;
     return;
   }
+  MUTLOC_CHECK(start < m.rows);
   recomputeRow(m, start, x, pos, freq, root);
   if (type == 0) {
     const int left = cellInt(m[start][LeftChild]);

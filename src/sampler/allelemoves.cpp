@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "input/check.h"
 #include "input/parameters.h"
 #include "model/likelihood.h"
 #include "model/priors.h"
@@ -215,6 +216,7 @@ void moveInternalAlleles(int c, int32_t* seed) {
       m[right][BranchLogLik] = savedRight;
     }
   }
+  MUTLOC_CHECK(handled == pset.numChrom - 1);
 }
 
 void movePhase(int c, int32_t* seed) {
