@@ -1,13 +1,19 @@
 #include "sampler/reports.h"
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <iostream>
 
+#include "input/failure.h"
 #include "input/parameters.h"
 #include "results/haplotypes.h"
 #include "sampler/chainstate.h"
 
 namespace {
+
+std::chrono::steady_clock::time_point sweepStart;  // when the first iteration began
 
 long lastIteration() { return pset.burnIn + pset.iterations - 1; }
 
@@ -39,7 +45,26 @@ void computeConvergence(long t) {
   convergenceStat = std::sqrt(((t * within) / k + between / k) / within);
 }
 
+std::string clockText(double seconds) {
+  const long whole = static_cast<long>(seconds + 0.5);
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
+  return text;
+}
+
+// One line on standard error: how far the run is and how long it has left.
+// Standard output keeps its own fixed layout.
+void reportProgress(long t) {
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - sweepStart).count();
+  const long total = lastIteration() + 1;
+  const double remaining = elapsed / (t + 1) * (total - t - 1);
+  std::cerr << "mutloc: iteration " << t << " of " << total << " (" << (t < pset.burnIn ? "burn-in" : "sampling")
+            << "), " << clockText(elapsed) << " elapsed, about " << clockText(remaining) << " remaining" << std::endl;
+}
+
 }  // namespace
+
+void startReports() { sweepStart = std::chrono::steady_clock::now(); }
 
 void storeProportions(int c, long t) {
   double values[kMoveKinds];
@@ -71,7 +96,10 @@ void reportChain(int c, long t, const ReportStreams& out) {
 
 void endIteration(long t, const ReportStreams& out) {
   const int M = pset.numChains;
-  if (due(t, pset.fileUpdate)) out.dat << "\n" << std::flush;
+  if (due(t, pset.fileUpdate)) {
+    out.dat << "\n" << std::flush;
+    if (!out.dat) throw failLine(writeFailure(out.datName));
+  }
   if (M > 1 && t >= 1) {
     for (int c = 0; c < M; c++) {
       chains[c].mutLocSum += pset.mutLocation[c];
@@ -80,6 +108,7 @@ void endIteration(long t, const ReportStreams& out) {
     if ((pset.fileUpdate > 0 && t % pset.fileUpdate == 0) || t == 1) computeConvergence(t);
   }
   if (pset.screenUpdate > 0 && t % pset.screenUpdate == 0) std::cout << std::endl;
+  if (due(t, pset.screenUpdate)) reportProgress(t);
 }
 
 void tallyHaplotypes(long t, const ReportStreams& out) {

@@ -25,6 +25,7 @@ void updateChain(int c, long t, int32_t* seed) {
 
 SweepEnd runSweeps(const ReportStreams& out, int32_t* seed) {
   const long total = pset.burnIn + pset.iterations;
+  startReports();
   for (long t = 0; t < total; t++) {
     for (int c = 0; c < pset.numChains; c++) {
       updateChain(c, t, seed);
