@@ -4,7 +4,7 @@
 #                again under AddressSanitizer + UndefinedBehaviorSanitizer, and
 #                the interactive-control tests under ThreadSanitizer
 BUILD ?= build
-EXAMPLE ?= examples/quickstart/quickstart.txt
+EXAMPLE ?= examples/simulated/simulated.txt
 JOBS ?= 2
 
 # Any sanitizer report ends the process with status 86, which fails the test.
