@@ -1,6 +1,7 @@
 #include "genealogy/treestore.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ void validateTree(const TreeMatrix& m) {
   std::vector<int> rowOf(rows, -1);
   for (int r = 0; r < rows; r++) {
     for (int c = 0; c < m.width; c++)
-      if (!std::isfinite(m[r][c])) invalid("row " + std::to_string(r + 1) + " holds a value that is not finite");
+      if (c != BranchLogLik && !std::isfinite(m[r][c]))
+        invalid("row " + std::to_string(r + 1) + " holds a value that is not finite");
     for (int c : {int(Label), int(LeftChild), int(RightChild), int(Parent)})
       if (!isWhole(m[r][c]) || m[r][c] < -1 || m[r][c] >= rows)
         invalid("row " + std::to_string(r + 1) + " has a label or link outside 0.." + std::to_string(rows - 1));
@@ -119,8 +121,15 @@ void storemat(const TreeMatrix& m, std::ostream& out) {
 
 void readTreeText(TreeMatrix& m, std::istream& in) {
   TreeMatrix read = m;
-  for (double& cell : read.cells)
-    if (!(in >> cell)) invalid(in.eof() ? "it ends early" : "it holds text that is not a number");
+  for (double& cell : read.cells) {
+    // Words rather than formatted doubles: a branch log-likelihood of -inf is
+    // written as such and must read back.
+    std::string word;
+    if (!(in >> word)) invalid("it ends early");
+    char* end = nullptr;
+    cell = std::strtod(word.c_str(), &end);
+    if (end == word.c_str() || *end != '\0') invalid("it holds text that is not a number");
+  }
   std::vector<int> root(pset.numLoci);
   for (int& allele : root)
     if (!(in >> allele)) invalid(in.eof() ? "it ends before the root alleles" : "a root allele is not a whole number");
