@@ -3,6 +3,7 @@
 #   make test  - build and run every test: the release build, the whole suite
 #                again under AddressSanitizer + UndefinedBehaviorSanitizer, and
 #                the interactive-control tests under ThreadSanitizer
+# Also: make fuzz, make soak, make bench (see README).
 BUILD ?= build
 EXAMPLE ?= examples/simulated/simulated.txt
 JOBS ?= 2
@@ -67,3 +68,12 @@ soak:
 	cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMUTLOC_SANITIZE=address -DMUTLOC_TESTS=ON
 	cmake --build $(BUILD)-asan -j $(JOBS) --target mutloc
 	$(SANITIZER_ENV) python3 tests/soak/soak.py $(BUILD)-asan/mutloc $(SOAK_RUNS)
+
+# Benchmarks: the sampler's kernels, then whole runs of the data sets.
+# BENCH_BASELINE=/path/to/other/mutloc runs that build side by side.
+BENCH_BASELINE ?=
+.PHONY: bench
+bench: build
+	cmake --build $(BUILD) -j $(JOBS) --target kernels_bench
+	$(BUILD)/bench/kernels_bench $(BUILD)/bench/data
+	MUTLOC_BENCH_DATA=$(BUILD)/bench/data bench/run_bench.sh $(BENCH_BASELINE) $(BUILD)/mutloc
