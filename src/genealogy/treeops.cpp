@@ -5,11 +5,22 @@
 
 #include "input/check.h"
 #include "input/parameters.h"
+#include "results/sorting.h"
 #include "sampler/random.h"
 
 namespace {
+
 int traversalCounter = 0;  // next free position of the traversal in progress
-}
+
+// Working lists of reassignnodes, kept between calls so that the move
+// allocates nothing.
+struct SequenceLinks {
+  std::vector<int> previous;    // position of the previous entry still in the sequence, or -1
+  std::vector<int> next;        // position of the next one, or -1
+  std::vector<int> positionOf;  // position of each label in the original sequence
+} linkScratch;
+
+}  // namespace
 
 void rotate_nodes(TreeMatrix& m, int n, int32_t* seed) {
   for (int i = 0; i < 2 * n - 1; i++)
@@ -35,25 +46,48 @@ void adjcoaltimes(TreeMatrix& m, int n, int32_t* seed) {
   }
 }
 
-void reassignnodes(TreeMatrix& p, const TreeMatrix& q, std::vector<int>& order) {
+void timeOrder(const TreeMatrix& m, std::vector<int>& rows) {
+  rows.resize(m.rows);
+  for (int r = 0; r < m.rows; r++) rows[r] = r;
+  pivotQuicksort(
+      0, m.rows, [&](long i) { return m[rows[i]][Time]; }, [&](long i, long j) { std::swap(rows[i], rows[j]); });
+}
+
+void reassignnodes(TreeMatrix& p, const std::vector<int>& byTime, std::vector<int>& order) {
   const int rows = p.rows;
   const int n = (rows + 1) / 2;
+  // The sequence as a doubly linked list over its positions, so that a node's
+  // neighbours are found and removed in constant time.
+  std::vector<int>& previous = linkScratch.previous;
+  std::vector<int>& next = linkScratch.next;
+  std::vector<int>& positionOf = linkScratch.positionOf;
+  previous.resize(rows);
+  next.resize(rows);
+  positionOf.resize(rows);
+  for (int i = 0; i < rows; i++) {
+    previous[i] = i - 1;
+    next[i] = i + 1 < rows ? i + 1 : -1;
+    positionOf[order[i]] = i;
+  }
   for (int k = n; k <= rows - 1; k++) {
-    const int v = cellInt(q[k][Label]);
-    const auto at = std::find(order.begin(), order.end(), v);
+    const int v = cellInt(p[byTime[k]][Label]);
+    const int at = positionOf[v];
     // Internal nodes stand between two subtrees in the in-order sequence.
-    MUTLOC_CHECK(at != order.end() && at != order.begin() && at + 1 != order.end());
-    const int l = *(at - 1);
-    const int r = *(at + 1);
+    MUTLOC_CHECK(previous[at] != -1 && next[at] != -1);
+    const int leftAt = previous[at];
+    const int rightAt = next[at];
+    const int l = order[leftAt];
+    const int r = order[rightAt];
     p[v][LeftChild] = l;
     p[v][RightChild] = r;
     p[r][Parent] = v;
     p[l][Parent] = v;
-    order.erase(at + 1);
-    order.erase(at - 1);
+    previous[at] = previous[leftAt];
+    next[at] = next[rightAt];
+    if (previous[at] != -1) next[previous[at]] = at;
+    if (next[at] != -1) previous[next[at]] = at;
     if (k == rows - 1) p[v][Parent] = -1;
   }
-  mysorttreemat(p, rows, p.width, Label);
   for (int r = 0; r < rows; r++) {
     const int parent = cellInt(p[r][Parent]);
     p[r][BranchLength] = parent == -1 ? pset.curMutAge - p[r][Time] : p[parent][Time] - p[r][Time];

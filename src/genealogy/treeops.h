@@ -18,7 +18,12 @@ void getlabelorder(int prev, int node, int total, std::vector<int>& order, const
 // folds it back into [0, curMutAge].
 void adjcoaltimes(TreeMatrix& m, int n, int32_t* seed);
 
+// Fills rows with the row indices of m in ascending order of Time, ties in the
+// order the row sort leaves them (the same permutation as sorting m by Time).
+void timeOrder(const TreeMatrix& m, std::vector<int>& rows);
+
 // Rebuilds the links of p (canonical, perturbed times) from the in-order
-// sequence order; q is p sorted ascending by Time. p ends canonical with every
-// BranchLength recomputed. order is consumed.
-void reassignnodes(TreeMatrix& p, const TreeMatrix& q, std::vector<int>& order);
+// sequence order; byTime holds p's rows in ascending order of Time (see
+// timeOrder). p ends canonical with every BranchLength recomputed. order is
+// consumed.
+void reassignnodes(TreeMatrix& p, const std::vector<int>& byTime, std::vector<int>& order);

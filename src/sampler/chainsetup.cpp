@@ -271,7 +271,6 @@ void setupChains(int32_t* seed, const PatientTable& patientData, int maxAllele, 
 
   hasMissing = 0;
   for (auto& chain : chains) {
-    chain.workTree = makeTreeMatrix(N);
     chain.proposalTree = makeTreeMatrix(N);
     listMissingLeaves(chain);
   }

@@ -16,6 +16,7 @@ int changedFlag = 0;
 std::vector<double> branchLogLikSaved;
 std::vector<double> sortedTimesProposal;
 std::vector<int> labelOrder;
+std::vector<int> rowsByTime;
 std::vector<int> leafOrder;
 
 void makeProps(int numChains) {

@@ -13,7 +13,6 @@ using MissingCells = std::vector<int>;
 
 struct ChainState {
   TreeMatrix tree;                   // current genealogy and allele states, canonical order
-  TreeMatrix workTree;               // scratch of the genealogy move
   TreeMatrix proposalTree;           // proposed genealogy
   std::vector<double> sortedTimes;   // node times of tree, ascending
   double logLik = 0;                 // log-likelihood of the patient alleles
@@ -59,6 +58,7 @@ extern int changedFlag;                          // the kernel changed something
 extern std::vector<double> branchLogLikSaved;    // saved BranchLogLik column
 extern std::vector<double> sortedTimesProposal;  // ascending times of a proposed genealogy
 extern std::vector<int> labelOrder;              // in-order labels of the genealogy move
+extern std::vector<int> rowsByTime;              // rows of a genealogy in ascending order of Time
 extern std::vector<int> leafOrder;               // order in which leaves receive data rows
 
 // Creates props with one zero per chain.

@@ -25,19 +25,17 @@ void moveGenealogy(int c, int32_t* seed) {
   ChainState& chain = chains[c];
   const int n = pset.numChrom;
   const int N = 2 * n - 1;
-  const int width = chain.tree.width;
   labelOrder.resize(N);
   rotate_nodes(chain.tree, n, seed);
-  copytree(chain.tree, chain.workTree);
   copytree(chain.tree, chain.proposalTree);
-  mysorttreemat(chain.workTree, N, width, Time);
-  chain.rootLabel = cellInt(chain.workTree[N - 1][Label]);
+  timeOrder(chain.tree, rowsByTime);
+  chain.rootLabel = cellInt(chain.tree[rowsByTime[N - 1]][Label]);
   getlabelorder(0, chain.rootLabel, N, labelOrder, chain.tree);
   adjcoaltimes(chain.proposalTree, n, seed);
-  copytree(chain.proposalTree, chain.workTree);
-  mysorttreemat(chain.workTree, N, width, Time);
-  for (int i = 0; i < N; i++) sortedTimesProposal[i] = chain.workTree[i][Time];
-  reassignnodes(chain.proposalTree, chain.workTree, labelOrder);
+  timeOrder(chain.proposalTree, rowsByTime);
+  for (int i = 0; i < N; i++) sortedTimesProposal[i] = chain.proposalTree[rowsByTime[i]][Time];
+  const int proposedRoot = cellInt(chain.proposalTree[rowsByTime[N - 1]][Label]);
+  reassignnodes(chain.proposalTree, rowsByTime, labelOrder);
 
   proposedLogLik = 0;
   tprob(chain.proposalTree, pset.mutLocation[c], pset.mapDist, &proposedLogLik, pset.alleleFreq[c],
@@ -49,7 +47,7 @@ void moveGenealogy(int c, int32_t* seed) {
   copytree(chain.proposalTree, chain.tree);
   chain.sortedTimes = sortedTimesProposal;
   chain.logLik = proposedLogLik;
-  chain.rootLabel = cellInt(chain.workTree[N - 1][Label]);
+  chain.rootLabel = proposedRoot;
   chain.coalPrior = timesPrior;
   chain.mutAgePrior = agePrior;
   chain.acceptTree++;

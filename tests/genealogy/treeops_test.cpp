@@ -47,6 +47,12 @@ std::vector<int> labelOrder(const TreeMatrix& m, int root) {
   return order;
 }
 
+std::vector<int> timeOrderOf(const TreeMatrix& m) {
+  std::vector<int> rows;
+  timeOrder(m, rows);
+  return rows;
+}
+
 TreeMatrix sortedByTime(const TreeMatrix& m) {
   TreeMatrix q = m;
   mysorttreemat(q, q.rows, q.width, Time);
@@ -101,13 +107,13 @@ TEST(ReassignNodes, RebuildsThreeLeafGenealogyFromSequenceAndTimes) {
   const TreeMatrix original = p;
   std::vector<int> order = labelOrder(p, 1);
   EXPECT_EQ(order, (std::vector<int>{2, 0, 3, 1, 4}));
-  reassignnodes(p, sortedByTime(p), order);
+  reassignnodes(p, timeOrderOf(p), order);
   EXPECT_EQ(p.cells, original.cells);
 
   p = threeLeaves(3, 2);  // A older than B: B joins L2 and L3, A is the root
   order = labelOrder(original, 1);
   EXPECT_EQ(order, (std::vector<int>{2, 0, 3, 1, 4})) << "a second traversal starts at position 0";
-  reassignnodes(p, sortedByTime(p), order);
+  reassignnodes(p, timeOrderOf(p), order);
   const std::vector<std::array<double, 6>> expected = {
       {0, 2, 1, -1, 3, 2}, {1, 3, 4, 0, 2, 1}, {2, -1, -1, 0, 0, 3}, {3, -1, -1, 1, 0, 2}, {4, -1, -1, 1, 0, 2}};
   for (int r = 0; r < 5; r++)
@@ -144,13 +150,13 @@ TEST(ReassignNodes, RebuildsValidGenealogiesFromRandomTimes) {
       }
       TreeMatrix same = tree;
       std::vector<int> sameOrder = order;
-      reassignnodes(same, byTime, sameOrder);
+      reassignnodes(same, timeOrderOf(tree), sameOrder);
       ASSERT_EQ(same.cells, tree.cells);
 
       TreeMatrix proposal = tree;
       adjcoaltimes(proposal, n, &seed);
       const TreeMatrix perturbed = proposal;
-      reassignnodes(proposal, sortedByTime(perturbed), order);
+      reassignnodes(proposal, timeOrderOf(perturbed), order);
       ASSERT_EQ(genealogyFault(proposal, leaves, pset.curMutAge), "");
       for (int r = 0; r < tree.rows; r++) {
         ASSERT_EQ(proposal[r][Time], perturbed[r][Time]) << "times stay with their labels";
