@@ -8,6 +8,8 @@
 
 #include <time.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -65,31 +67,43 @@ std::string load(const std::string& name) {
   return "";
 }
 
-// Whole-tree likelihood evaluations of one chain's moves in one iteration:
-// the frequency move makes one per proposed locus, the genealogy move one on
-// its proposal, the location move one.
-int wholeTreeEvaluationsPerChain() {
-  int count = 1;
+// Whole-tree likelihood evaluations of one chain's moves in one iteration
+// with the branch lengths unchanged: the frequency move makes one per proposed
+// locus, the location move one. The genealogy move makes one more, on new
+// branch lengths.
+int sameLengthEvaluationsPerChain() {
+  int count = 0;
   if (pset.iterFreq != 0) count += lociPerFreqMove;
   if (pset.iterLocation != 0) count += 1;
   return count;
 }
 
+// Forgets every chain's per-branch exponentials, as new branch lengths would.
+void forgetBranchExps(TreeMatrix& m) { std::fill(m.branchExps.begin(), m.branchExps.end(), std::nan("")); }
+
 // CPU seconds of one whole-tree evaluation of every chain's current state,
-// summed over the chains. Every BranchLogLik cell already holds the value the
-// evaluation writes, so the state does not change.
-double secondsForEveryChain() {
+// summed over the chains, with the per-branch exponentials known (newLengths
+// false) or to be computed (true). Every BranchLogLik cell already holds the
+// value the evaluation writes, so the state does not change.
+double secondsForEveryChain(bool newLengths) {
   double result = 0;
+  double forgetting = 0;
   long rounds = 0;
   const double start = cpuSeconds();
   do {
-    for (int c = 0; c < pset.numChains; c++)
+    for (int c = 0; c < pset.numChains; c++) {
+      if (newLengths) {
+        const double before = cpuSeconds();
+        forgetBranchExps(chains[c].tree);
+        forgetting += cpuSeconds() - before;
+      }
       tprob(chains[c].tree, pset.mutLocation[c], pset.mapDist, &result, pset.alleleFreq[c], pset.rootHaplotype[c],
             -1, 0);
+    }
     rounds++;
   } while (cpuSeconds() - start < 0.05);
   benchmark::DoNotOptimize(result);
-  return (cpuSeconds() - start) / rounds;
+  return (cpuSeconds() - start - forgetting) / rounds;
 }
 
 void setShape(benchmark::State& state) {
@@ -97,7 +111,10 @@ void setShape(benchmark::State& state) {
   state.counters["loci"] = pset.numLoci;
 }
 
-void wholeTreeLikelihood(benchmark::State& state, const std::string& name) {
+// One whole-tree evaluation of chain 0: with the branch lengths of the last
+// evaluation (as in the frequency and location moves), or with new ones (as
+// after the genealogy move's rebuild).
+void wholeTreeLikelihood(benchmark::State& state, const std::string& name, bool newLengths) {
   const std::string error = load(name);
   if (!error.empty()) {
     state.SkipWithError(error.c_str());
@@ -106,6 +123,11 @@ void wholeTreeLikelihood(benchmark::State& state, const std::string& name) {
   ChainState& chain = chains[0];
   double result = 0;
   for (auto _ : state) {
+    if (newLengths) {
+      state.PauseTiming();
+      forgetBranchExps(chain.tree);
+      state.ResumeTiming();
+    }
     tprob(chain.tree, pset.mutLocation[0], pset.mapDist, &result, pset.alleleFreq[0], pset.rootHaplotype[0], -1, 0);
     benchmark::DoNotOptimize(result);
   }
@@ -124,13 +146,14 @@ void iteration(benchmark::State& state, const std::string& name) {
     for (int c = 0; c < pset.numChains; c++) updateChain(c, 0, &seed);
   const double seconds = cpuSeconds() - start;
   const double perIteration = seconds / state.iterations();
-  const int perChain = wholeTreeEvaluationsPerChain();
+  const int sameLengths = sameLengthEvaluationsPerChain();
   setShape(state);
-  state.counters["tree_evals"] = perChain * pset.numChains;
+  state.counters["tree_evals"] = (sameLengths + 1) * pset.numChains;
   // Iteration time over the time of the whole-tree evaluations it must make,
   // timed on the chains' states after the iterations (CPU time, as the CPU
-  // column).
-  state.counters["overhead"] = perIteration / (perChain * secondsForEveryChain());
+  // column): one on new branch lengths per chain, the others on known ones.
+  state.counters["overhead"] =
+      perIteration / (sameLengths * secondsForEveryChain(false) + secondsForEveryChain(true));
 }
 
 }  // namespace
@@ -143,7 +166,10 @@ int main(int argc, char** argv) {
   for (const char* name : kDataSets) {
     if (!std::ifstream(pathOf(name))) continue;
     const std::string key = name;
-    benchmark::RegisterBenchmark(("Likelihood/" + key).c_str(), wholeTreeLikelihood, key)
+    benchmark::RegisterBenchmark(("Likelihood/" + key).c_str(), wholeTreeLikelihood, key, false)
+        ->Unit(benchmark::kMicrosecond)
+        ->MinTime(0.3);
+    benchmark::RegisterBenchmark(("LikelihoodNewLengths/" + key).c_str(), wholeTreeLikelihood, key, true)
         ->Unit(benchmark::kMicrosecond)
         ->MinTime(0.3);
     benchmark::RegisterBenchmark(("Iteration/" + key).c_str(), iteration, key)

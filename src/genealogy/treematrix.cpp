@@ -25,7 +25,10 @@ TreeMatrix makeTreeMatrix(int rows) {
   return m;
 }
 
-void copytree(const TreeMatrix& from, TreeMatrix& to) { to.cells = from.cells; }
+void copytree(const TreeMatrix& from, TreeMatrix& to) {
+  to.cells = from.cells;
+  to.logLikSums = from.logLikSums;
+}
 
 // Every label occurs once, so the ascending order by label is unique and any
 // sort reaches it: each row goes straight to the row its label names.

@@ -16,6 +16,14 @@ struct TreeMatrix {
   int rows = 0;               // 2n - 1
   int width = 0;              // TMAT + TOTLOCI
   std::vector<double> cells;  // row-major; reordering moves row contents
+  // Pairwise partial sums of the BranchLogLik column (a complete binary tree
+  // over the rows, total at index 1), kept current by the likelihood so that
+  // a change at one branch costs a logarithmic update, not a column sum.
+  std::vector<double> logLikSums;
+  // Per row: the branch length the entries were computed for, then
+  // e^(-pos[k] t) and e^(pos[k] t) for k = 1..L (NaN until needed). They
+  // depend on nothing else, so a row whose length is unchanged reuses them.
+  mutable std::vector<double> branchExps;
   double* operator[](int r) { return cells.data() + static_cast<std::size_t>(r) * width; }
   const double* operator[](int r) const { return cells.data() + static_cast<std::size_t>(r) * width; }
 };
@@ -36,6 +44,8 @@ inline int alleleOf(double value) {
   return a < 0 ? -a : a;
 }
 
+// Copies every cell (the likelihood's working sums along).
+// Copies every cell (the likelihood's working sums along).
 void copytree(const TreeMatrix& from, TreeMatrix& to);
 
 // Sorts the first rows rows ascending by column col (first-row pivot quicksort:

@@ -47,7 +47,19 @@ void adjcoaltimes(TreeMatrix& m, int n, int32_t* seed) {
 }
 
 void timeOrder(const TreeMatrix& m, std::vector<int>& rows) {
-  rows.resize(m.rows);
+  rows.clear();
+  for (int r = 0; r < m.rows; r++)
+    if (cellInt(m[r][LeftChild]) == -1) rows.push_back(r);
+  const size_t leaves = rows.size();
+  for (int r = 0; r < m.rows; r++)
+    if (cellInt(m[r][LeftChild]) != -1) rows.push_back(r);
+  const auto first = rows.begin() + leaves;
+  std::sort(first, rows.end(), [&](int a, int b) { return m[a][Time] < m[b][Time]; });
+  // Distinct positive internal times have one ascending order, which any sort
+  // finds; with a tie the order is the one the row sort leaves.
+  bool distinct = first == rows.end() || m[*first][Time] > 0;
+  for (auto it = first; distinct && it + 1 < rows.end(); ++it) distinct = m[*it][Time] < m[*(it + 1)][Time];
+  if (distinct) return;
   for (int r = 0; r < m.rows; r++) rows[r] = r;
   pivotQuicksort(
       0, m.rows, [&](long i) { return m[rows[i]][Time]; }, [&](long i, long j) { std::swap(rows[i], rows[j]); });

@@ -18,8 +18,9 @@ void getlabelorder(int prev, int node, int total, std::vector<int>& order, const
 // folds it back into [0, curMutAge].
 void adjcoaltimes(TreeMatrix& m, int n, int32_t* seed);
 
-// Fills rows with the row indices of m in ascending order of Time, ties in the
-// order the row sort leaves them (the same permutation as sorting m by Time).
+// Fills rows with the row indices of m by ascending Time: the n leaves first,
+// then the internal nodes, their ties (if any) in the order the row sort
+// leaves them.
 void timeOrder(const TreeMatrix& m, std::vector<int>& rows);
 
 // Rebuilds the links of p (canonical, perturbed times) from the in-order

@@ -1,24 +1,56 @@
 #include "model/likelihood.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "input/check.h"
 
 namespace {
 
-// Allele of row at locus k (1-based) and the reference allele it descends from.
-struct BranchAlleles {
-  const double* node;
-  const double* parent;  // nullptr for the root
-  const std::vector<int>& root;
-  int at(int k) const { return alleleOf(node[TMAT + k - 1]); }
-  int reference(int k) const { return parent ? alleleOf(parent[TMAT + k - 1]) : root[k - 1]; }
-};
+// Per-branch working values, kept between calls so that an evaluation
+// allocates nothing.
+struct BranchScratch {
+  std::vector<double> freq;      // frequency of the node's allele at locus k (index k)
+  std::vector<double> suffix;    // product of freq over loci k..L
+  std::vector<double> prefix;    // product of freq over loci 1..k
+} scratch;
 
-double columnSum(const TreeMatrix& m) {
-  double sum = 0;
-  for (int r = 0; r < m.rows; r++) sum += m[r][BranchLogLik];
-  return sum;
+// The cached exponentials of one row, valid for branch length t.
+double* branchExpsOf(const TreeMatrix& m, int row, double t) {
+  const int stride = 2 * pset.numLoci + 1;
+  const size_t size = static_cast<size_t>(m.rows) * stride;
+  if (m.branchExps.size() != size) m.branchExps.assign(size, std::numeric_limits<double>::quiet_NaN());
+  double* cache = &m.branchExps[static_cast<size_t>(row) * stride];
+  if (!(cache[0] == t)) {
+    cache[0] = t;
+    std::fill(cache + 1, cache + stride, std::numeric_limits<double>::quiet_NaN());
+  }
+  return cache;
+}
+
+int sumsLeaves(const TreeMatrix& m) {
+  int leaves = 1;
+  while (leaves < m.rows) leaves *= 2;
+  return leaves;
+}
+
+void rebuildSums(TreeMatrix& m) {
+  const int leaves = sumsLeaves(m);
+  m.logLikSums.assign(2 * static_cast<size_t>(leaves), 0.0);
+  for (int r = 0; r < m.rows; r++) m.logLikSums[leaves + r] = m[r][BranchLogLik];
+  for (int i = leaves - 1; i >= 1; i--) m.logLikSums[i] = m.logLikSums[2 * i] + m.logLikSums[2 * i + 1];
+}
+
+void updateSum(TreeMatrix& m, int row) {
+  const int leaves = sumsLeaves(m);
+  if (m.logLikSums.size() != 2 * static_cast<size_t>(leaves)) {
+    rebuildSums(m);
+    return;
+  }
+  int i = leaves + row;
+  m.logLikSums[i] = m[row][BranchLogLik];
+  for (i /= 2; i >= 1; i /= 2) m.logLikSums[i] = m.logLikSums[2 * i] + m.logLikSums[2 * i + 1];
 }
 
 void recomputeRow(TreeMatrix& m, int row, double x, const std::vector<double>& pos, const FrequencyTable& freq,
@@ -27,6 +59,18 @@ void recomputeRow(TreeMatrix& m, int row, double x, const std::vector<double>& p
 }
 
 }  // namespace
+
+double logLikTotal(const TreeMatrix& m) { return m.logLikSums.empty() ? 0.0 : m.logLikSums[1]; }
+
+void restoreBranchLogLik(TreeMatrix& m, int row, double value) {
+  m[row][BranchLogLik] = value;
+  updateSum(m, row);
+}
+
+void restoreBranchLogLikColumn(TreeMatrix& m, const std::vector<double>& saved) {
+  for (int r = 0; r < m.rows; r++) m[r][BranchLogLik] = saved[r];
+  rebuildSums(m);
+}
 
 double freqpr(const TreeMatrix& m, int row, const FrequencyTable& freq, int i, int j) {
   double product = 1;
@@ -38,9 +82,13 @@ double branchProbability(const TreeMatrix& m, int row, double x, const std::vect
                          const FrequencyTable& freq, const std::vector<int>& root) {
   const int L = pset.numLoci;
   const double t = m[row][BranchLength];
-  const int parent = cellInt(m[row][Parent]);
-  const BranchAlleles alleles{m[row], parent == -1 ? nullptr : m[parent], root};
-  auto F = [&](int i, int j) { return freqpr(m, row, freq, i, j); };
+  const double* node = m[row];
+  const int parent = cellInt(node[Parent]);
+  const double* parentRow = parent == -1 ? nullptr : m[parent];
+  auto differs = [&](int k) {
+    const int reference = parentRow ? alleleOf(parentRow[TMAT + k - 1]) : root[k - 1];
+    return alleleOf(node[TMAT + k - 1]) != reference;
+  };
 
   int b;
   if (x <= 0) {
@@ -52,45 +100,67 @@ double branchProbability(const TreeMatrix& m, int row, double x, const std::vect
     while (x > pos[b]) b++;
   }
 
-  // First crossover right of the mutation between markers m-1 and m (m from b
-  // up to the first differing locus).
+  double* const exps = branchExpsOf(m, row, t);
+  auto& f = scratch.freq;
+  f.resize(L + 2);
+  for (int k = 1; k <= L; k++) f[k] = freq(alleleOf(node[TMAT + k - 1]), k - 1);
+
+  // First crossover right of the mutation between markers m-1 and m, for m
+  // from `from` up to the first differing locus. F(m..L) are the products of
+  // the node's frequencies from locus m outward.
   auto rightSide = [&](int from) {
     int first = L + 1;
     for (int k = from; k <= L; k++)
-      if (alleles.at(k) != alleles.reference(k)) {
+      if (differs(k)) {
         first = k;
         break;
       }
+    auto& F = scratch.suffix;
+    F.resize(L + 2);
+    F[L + 1] = 1;
+    for (int k = L; k >= from; k--) F[k] = f[k] * F[k + 1];
+    const double ext = std::exp(x * t);
+    double* e = exps;
+    for (int k = from; k <= std::min(first, L); k++)
+      if (std::isnan(e[k])) e[k] = std::exp(-pos[k] * t);
     double sum = 0;
     for (int mm = from; mm <= first; mm++) {
       if (mm > from && mm <= L)
-        sum += std::exp(x * t) * (std::exp(-pos[mm - 1] * t) - std::exp(-pos[mm] * t)) * F(mm, L);
+        sum += ext * (e[mm - 1] - e[mm]) * F[mm];
       else if (mm == from && mm <= L)
-        sum += (from == 1 ? 1 - std::exp(x * t) : 1 - std::exp(-(pos[from] - x) * t)) * F(from, L);
+        sum += (from == 1 ? 1 - ext : 1 - std::exp(-(pos[from] - x) * t)) * F[from];
       else
-        sum += std::exp(x * t) * std::exp(-pos[L] * t);
+        sum += ext * e[L];
     }
     return sum;
   };
-  // First crossover left of the mutation between markers m and m+1 (m from
-  // the last differing locus up to `to`).
+  // First crossover left of the mutation between markers m and m+1, for m
+  // from the last differing locus up to `to`; F(1..m) inward products.
   auto leftSide = [&](int to) {
     int last = 0;
     for (int k = to; k >= 1; k--)
-      if (alleles.at(k) != alleles.reference(k)) {
+      if (differs(k)) {
         last = k;
         break;
       }
+    auto& F = scratch.prefix;
+    F.resize(L + 2);
+    F[0] = 1;
+    for (int k = 1; k <= to; k++) F[k] = F[k - 1] * f[k];
+    const double emxt = std::exp(-x * t);
+    double* g = exps + L;
+    for (int k = std::max(last, 2); k <= to; k++)
+      if (std::isnan(g[k])) g[k] = std::exp(pos[k] * t);
     double sum = 0;
     for (int mm = last; mm <= to; mm++) {
       if (mm > 1 && mm < to)
-        sum += std::exp(-x * t) * (std::exp(pos[mm + 1] * t) - std::exp(pos[mm] * t)) * F(1, mm);
+        sum += emxt * (g[mm + 1] - g[mm]) * F[mm];
       else if (mm == to && mm >= 1)
-        sum += (1 - std::exp(-(x - pos[to]) * t)) * F(1, to);
+        sum += (1 - std::exp(-(x - pos[to]) * t)) * F[to];
       else if (mm == 1)
-        sum += std::exp(-x * t) * (std::exp(pos[2] * t) - 1) * F(1, 1);
+        sum += emxt * (g[2] - 1) * F[1];
       else
-        sum += std::exp(-x * t);
+        sum += emxt;
     }
     return sum;
   };
@@ -103,29 +173,32 @@ double branchProbability(const TreeMatrix& m, int row, double x, const std::vect
 void tprob(TreeMatrix& m, double x, const std::vector<double>& pos, double* result, const FrequencyTable& freq,
            const std::vector<int>& root, int start, int type) {
   if (start < 0) {
-    double total = 0;
-    for (int r = 0; r < m.rows; r++) {
-      recomputeRow(m, r, x, pos, freq, root);
-      total += m[r][BranchLogLik];
-    }
-    *result = total;
+    for (int r = 0; r < m.rows; r++) recomputeRow(m, r, x, pos, freq, root);
+    rebuildSums(m);
+    *result = logLikTotal(m);
     return;
   }
   MUTLOC_CHECK(start < m.rows);
   recomputeRow(m, start, x, pos, freq, root);
+  updateSum(m, start);
   if (type == 0) {
     const int left = cellInt(m[start][LeftChild]);
     const int right = cellInt(m[start][RightChild]);
     if (left == -1) {
       for (int r = 0; r < m.rows; r++) recomputeRow(m, r, x, pos, freq, root);
+      rebuildSums(m);
     } else {
       recomputeRow(m, left, x, pos, freq, root);
+      updateSum(m, left);
       recomputeRow(m, right, x, pos, freq, root);
+      updateSum(m, right);
     }
   } else if (type == 2 && hasPartnerColumn()) {
-    recomputeRow(m, cellInt(m[start][Partner]), x, pos, freq, root);
+    const int partner = cellInt(m[start][Partner]);
+    recomputeRow(m, partner, x, pos, freq, root);
+    updateSum(m, partner);
   }
-  *result = columnSum(m);
+  *result = logLikTotal(m);
 }
 
 double getalllik(const TreeMatrix& m, int A, int chain) {

@@ -8,7 +8,8 @@
 #include "input/parameters.h"
 
 // Recomputes BranchLogLik for a set of rows of the canonical matrix m and
-// writes the matrix's log-likelihood (the column sum) into *result.
+// writes the matrix's log-likelihood into *result: the sum of the column,
+// added pairwise (see logLikTotal).
 //   start < 0:            every row;
 //   start >= 0, type 0:   row start and its two children (every row for a leaf);
 //   start >= 0, type 1:   row start only;
@@ -23,6 +24,15 @@ double freqpr(const TreeMatrix& m, int row, const FrequencyTable& freq, int i, i
 // Log-likelihood of chain's allele frequencies given the control counts (and,
 // with genotypes under genetic model 0, the leaves' second chromosomes).
 double getalllik(const TreeMatrix& m, int A, int chain);
+
+// The matrix's log-likelihood: the BranchLogLik column summed pairwise over a
+// complete binary tree of the rows, the same however the column came about.
+double logLikTotal(const TreeMatrix& m);
+
+// Writes saved BranchLogLik values back (a move undoing its proposal) and
+// keeps the total current.
+void restoreBranchLogLik(TreeMatrix& m, int row, double value);
+void restoreBranchLogLikColumn(TreeMatrix& m, const std::vector<double>& saved);
 
 // Probability of one branch: row's haplotype descending from its parent's (or
 // from root) over BranchLength with the mutation at x.

@@ -25,9 +25,7 @@ void saveColumn(const TreeMatrix& m) {
   for (int r = 0; r < m.rows; r++) branchLogLikSaved[r] = m[r][BranchLogLik];
 }
 
-void restoreColumn(TreeMatrix& m) {
-  for (int r = 0; r < m.rows; r++) m[r][BranchLogLik] = branchLogLikSaved[r];
-}
+void restoreColumn(TreeMatrix& m) { restoreBranchLogLikColumn(m, branchLogLikSaved); }
 
 // The allele cells a leaf proposal may touch: the leaf's own, and with
 // genetic model 1 its partner's. Saved whole and restored whole on rejection.
@@ -50,8 +48,8 @@ struct LeafCells {
   void restore() {
     std::copy(phaseScratch.begin(), phaseScratch.begin() + TOTLOCI, m[leaf] + TMAT);
     if (partner >= 0) std::copy(phaseScratch.begin() + TOTLOCI, phaseScratch.begin() + 2 * TOTLOCI, m[partner] + TMAT);
-    m[leaf][BranchLogLik] = leafLogLik;
-    if (partner >= 0) m[partner][BranchLogLik] = partnerLogLik;
+    restoreBranchLogLik(m, leaf, leafLogLik);
+    if (partner >= 0) restoreBranchLogLik(m, partner, partnerLogLik);
   }
 
   // Redraws the unknown allele of listed offset j. Phase exchanges may have
@@ -170,8 +168,7 @@ void moveRootHaplotype(int c, int32_t* seed) {
   rootProposal = pset.rootHaplotype[c];
   adjY0(rootProposal, seed, &changedFlag, pset.flipAllLoci);
   if (changedFlag == 0) return;
-  double* root = chain.tree[chain.rootLabel];
-  const double saved = root[BranchLogLik];
+  const double saved = chain.tree[chain.rootLabel][BranchLogLik];
   proposedLogLik = 0;
   tprob(chain.tree, pset.mutLocation[c], pset.mapDist, &proposedLogLik, pset.alleleFreq[c], rootProposal,
         chain.rootLabel, 1);
@@ -182,7 +179,7 @@ void moveRootHaplotype(int c, int32_t* seed) {
     chain.rootHapLogProb = h;
     chain.acceptRoot++;
   } else {
-    root[BranchLogLik] = saved;
+    restoreBranchLogLik(chain.tree, chain.rootLabel, saved);
   }
 }
 
@@ -211,9 +208,9 @@ void moveInternalAlleles(int c, int32_t* seed) {
       chain.acceptInternal++;
     } else {
       for (int k = 0; k < L; k++) row[TMAT + k] = internalSaved[k];
-      row[BranchLogLik] = savedOwn;
-      m[left][BranchLogLik] = savedLeft;
-      m[right][BranchLogLik] = savedRight;
+      restoreBranchLogLik(m, r, savedOwn);
+      restoreBranchLogLik(m, left, savedLeft);
+      restoreBranchLogLik(m, right, savedRight);
     }
   }
   MUTLOC_CHECK(handled == pset.numChrom - 1);

@@ -256,8 +256,10 @@ void setupChains(int32_t* seed, const PatientTable& patientData, int maxAllele, 
 
   for (auto& chain : chains) {
     sortRows(chain.tree, Time);
-    for (int r = 0; r < N; r++) chain.sortedTimes[r] = chain.tree[r][Time];
-    chain.rootLabel = cellInt(chain.tree[N - 1][Label]);
+    for (int r = 0; r < N; r++) {
+      chain.sortedTimes[r] = chain.tree[r][Time];
+      if (cellInt(chain.tree[r][Parent]) == -1) chain.rootLabel = cellInt(chain.tree[r][Label]);
+    }
   }
   for (int c = 0; c < M; c++) {
     ChainState& chain = chains[c];

@@ -1,5 +1,7 @@
 #include "sampler/treemoves.h"
 
+#include <utility>
+
 #include "genealogy/treeops.h"
 #include "input/parameters.h"
 #include "model/likelihood.h"
@@ -28,8 +30,6 @@ void moveGenealogy(int c, int32_t* seed) {
   labelOrder.resize(N);
   rotate_nodes(chain.tree, n, seed);
   copytree(chain.tree, chain.proposalTree);
-  timeOrder(chain.tree, rowsByTime);
-  chain.rootLabel = cellInt(chain.tree[rowsByTime[N - 1]][Label]);
   getlabelorder(0, chain.rootLabel, N, labelOrder, chain.tree);
   adjcoaltimes(chain.proposalTree, n, seed);
   timeOrder(chain.proposalTree, rowsByTime);
@@ -44,7 +44,8 @@ void moveGenealogy(int c, int32_t* seed) {
   const double timesPrior = tprior(n, sortedTimesProposal, pset.propSampled, pset.growthRate);
   const double d = (proposedLogLik + timesPrior + agePrior) - (chain.logLik + chain.coalPrior + chain.mutAgePrior);
   if (!accepted(d, seed)) return;
-  copytree(chain.proposalTree, chain.tree);
+  // The proposal becomes the current genealogy; the old one is scratch now.
+  std::swap(chain.tree, chain.proposalTree);
   chain.sortedTimes = sortedTimesProposal;
   chain.logLik = proposedLogLik;
   chain.rootLabel = proposedRoot;
@@ -75,6 +76,6 @@ void moveMutLocation(int c, int32_t* seed) {
     chain.mutLocPrior = prior;
     chain.acceptMutLoc++;
   } else {
-    for (int r = 0; r < chain.tree.rows; r++) chain.tree[r][BranchLogLik] = branchLogLikSaved[r];
+    restoreBranchLogLikColumn(chain.tree, branchLogLikSaved);
   }
 }
