@@ -31,16 +31,6 @@ ParamSpec longRun(int chains) {
 const std::string kHeader = "\n\n\nAdjust parameters for: (current value)\tAcceptance proportions for each chain.\n";
 const std::string kTerminating = "\nProgram will now be terminated, with data saved to output files\n";
 
-int occurrences(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) n++;
-  return n;
-}
-
-bool endsWithFinished(const std::string& out) {
-  return out.size() >= 8 && out.compare(out.size() - 8, 8, "Finished") == 0;
-}
-
 RunResult runWithInput(const ScratchDir& dir, const ParamSpec& p, const std::string& words) {
   dir.write("p.txt", p.text());
   return runMutloc(dir, {"p.txt"}, words, 120);

@@ -38,16 +38,6 @@ RunResult signalledRun(const ScratchDir& dir, const ParamSpec& p, const std::str
   return finish(live, 120);
 }
 
-int occurrences(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) n++;
-  return n;
-}
-
-bool endsWithFinished(const std::string& out) {
-  return out.size() >= 8 && out.compare(out.size() - 8, 8, "Finished") == 0;
-}
-
 TEST(StopSignal, InterruptOrTerminateAfterBurnInWritesEveryResultAndExitsNormally) {
   for (int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signal);

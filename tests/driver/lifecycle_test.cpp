@@ -34,12 +34,6 @@ size_t entriesIn(const ScratchDir& dir) {
   return n;
 }
 
-size_t occurrences(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) n++;
-  return n;
-}
-
 TEST(Lifecycle, WithoutAReadableParameterFileNothingIsCreated) {
   ScratchDir dir;
   for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"absent.txt"}}) {
@@ -86,7 +80,7 @@ TEST(Lifecycle, JunkWordsOnStandardInputAreRefusedAndTheRunStillFinishes) {
   dir.write("p.txt", shortRun(100000));
   const RunResult run = runMutloc(dir, {"p.txt"}, "go 12\nstop\n", 60);
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(occurrences(run.out, "\nError!enter 9 to pause.\n"), 3u);
+  EXPECT_EQ(occurrences(run.out, "\nError!enter 9 to pause.\n"), 3);
   EXPECT_TRUE(endsFinished(run.out));
 }
 
@@ -108,7 +102,7 @@ TEST(Lifecycle, StandardInputNeverHoldsTheRun) {
   const RunResult ended = runMutloc(dir, {"p.txt"}, "", 30);  // input at its end from the start
   EXPECT_EQ(ended.status, 0);
   EXPECT_TRUE(endsFinished(ended.out));
-  EXPECT_EQ(occurrences(ended.out, "Error!"), 0u);
+  EXPECT_EQ(occurrences(ended.out, "Error!"), 0);
 
   // Input left open: the control thread is waiting for a word when the run ends.
   LiveRun live = startMutloc(dir, {"p.txt"});

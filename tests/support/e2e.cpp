@@ -50,6 +50,16 @@ std::string testData(const std::string& relativePath) {
   return text.str();
 }
 
+int occurrences(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) n++;
+  return n;
+}
+
+bool endsWithFinished(const std::string& out) {
+  return out.size() >= 8 && out.compare(out.size() - 8, 8, "Finished") == 0;
+}
+
 namespace {
 
 int spawn(const ScratchDir& dir, const std::vector<std::string>& args, int stdinFd) {

@@ -43,6 +43,12 @@ RunResult finish(LiveRun& run, int timeoutSeconds = 300);
 // Waits until the run's standard output contains text; false after the timeout.
 bool waitForOutput(const LiveRun& run, const std::string& text, int timeoutSeconds = 60);
 
+// How often part occurs in text, without overlaps.
+int occurrences(const std::string& text, const std::string& part);
+
+// True when standard output ends with the program's last word.
+bool endsWithFinished(const std::string& out);
+
 // Text of a file under the tests folder.
 std::string testData(const std::string& relativePath);
 
