@@ -26,7 +26,6 @@ std::string shortRun(long iterations = 200) {
 }
 
 // "Finished" is the very end of standard output: no line end follows it.
-bool endsFinished(const std::string& out) { return out.size() >= 8 && out.compare(out.size() - 8, 8, "Finished") == 0; }
 
 size_t entriesIn(const ScratchDir& dir) {
   size_t n = 0;
@@ -57,7 +56,7 @@ TEST(Lifecycle, OutputsAreNamedAfterTheParameterFileWithMode0664) {
     EXPECT_EQ(info.st_mode & 0777, 0664u) << "x.dat" << ext;
   }
   EXPECT_EQ(entriesIn(dir), 1 + kOutputExtensions.size());
-  EXPECT_TRUE(endsFinished(run.out)) << run.out;
+  EXPECT_TRUE(endsWithFinished(run.out)) << run.out;
   EXPECT_NE(run.out.find("\nWriting files...\n\n"), std::string::npos);
 }
 
@@ -81,7 +80,7 @@ TEST(Lifecycle, JunkWordsOnStandardInputAreRefusedAndTheRunStillFinishes) {
   const RunResult run = runMutloc(dir, {"p.txt"}, "go 12\nstop\n", 60);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(occurrences(run.out, "\nError!enter 9 to pause.\n"), 3);
-  EXPECT_TRUE(endsFinished(run.out));
+  EXPECT_TRUE(endsWithFinished(run.out));
 }
 
 // True when the run has ended within the time; the process is left for
@@ -101,7 +100,7 @@ TEST(Lifecycle, StandardInputNeverHoldsTheRun) {
   dir.write("p.txt", shortRun());
   const RunResult ended = runMutloc(dir, {"p.txt"}, "", 30);  // input at its end from the start
   EXPECT_EQ(ended.status, 0);
-  EXPECT_TRUE(endsFinished(ended.out));
+  EXPECT_TRUE(endsWithFinished(ended.out));
   EXPECT_EQ(occurrences(ended.out, "Error!"), 0);
 
   // Input left open: the control thread is waiting for a word when the run ends.
@@ -109,7 +108,7 @@ TEST(Lifecycle, StandardInputNeverHoldsTheRun) {
   EXPECT_TRUE(endsWithin(live, 30));
   const RunResult open = finish(live, 30);
   EXPECT_EQ(open.status, 0);
-  EXPECT_TRUE(endsFinished(open.out));
+  EXPECT_TRUE(endsWithFinished(open.out));
 }
 
 }  // namespace
