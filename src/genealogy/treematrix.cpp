@@ -56,9 +56,3 @@ void mysorttreemat(TreeMatrix& m, int rows, int ncols, int col) {
 void mysorttreematrev(TreeMatrix& m, int rows, int ncols) {
   for (int i = 0; i < rows / 2; i++) std::swap_ranges(m[i], m[i] + ncols, m[rows - 1 - i]);
 }
-
-int rowOfLabel(const TreeMatrix& m, int label) {
-  for (int r = 0; r < m.rows; r++)
-    if (cellInt(m[r][Label]) == label) return r;
-  return -1;
-}

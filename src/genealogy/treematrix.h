@@ -54,6 +54,3 @@ void mysorttreemat(TreeMatrix& m, int rows, int ncols, int col);
 
 // Reverses the order of the first rows rows.
 void mysorttreematrev(TreeMatrix& m, int rows, int ncols);
-
-// Returns the row holding the given label in a matrix of any row order, or -1.
-int rowOfLabel(const TreeMatrix& m, int label);

@@ -29,9 +29,11 @@ void validateTree(const TreeMatrix& m) {
     for (int c = 0; c < m.width; c++)
       if (c != BranchLogLik && !std::isfinite(m[r][c]))
         invalid("row " + std::to_string(r + 1) + " holds a value that is not finite");
-    for (int c : {int(Label), int(LeftChild), int(RightChild), int(Parent)})
+    for (int c : {int(Label), int(LeftChild), int(RightChild), int(Parent), int(Partner)}) {
+      if (c == Partner && !hasPartnerColumn()) continue;
       if (!isWhole(m[r][c]) || m[r][c] < -1 || m[r][c] >= rows)
         invalid("row " + std::to_string(r + 1) + " has a label or link outside 0.." + std::to_string(rows - 1));
+    }
     const int label = cellInt(m[r][Label]);
     if (label < 0 || rowOf[label] != -1) invalid("the labels are not 0.." + std::to_string(rows - 1) + " once each");
     rowOf[label] = r;
@@ -94,8 +96,7 @@ void validateTree(const TreeMatrix& m) {
     const bool leaf = cellInt(m[r][LeftChild]) == -1;
     if (hasPartnerColumn()) {
       const double partner = m[r][Partner];
-      const bool valid = leaf ? isWhole(partner) && partner >= 0 && partner < rows &&
-                                    cellInt(m[rowOf[cellInt(partner)]][LeftChild]) == -1 &&
+      const bool valid = leaf ? partner >= 0 && cellInt(m[rowOf[cellInt(partner)]][LeftChild]) == -1 &&
                                     cellInt(m[rowOf[cellInt(partner)]][Partner]) == cellInt(m[r][Label]) &&
                                     cellInt(partner) != cellInt(m[r][Label])
                               : partner == -1;

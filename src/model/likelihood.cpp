@@ -72,12 +72,6 @@ void restoreBranchLogLikColumn(TreeMatrix& m, const std::vector<double>& saved) 
   rebuildSums(m);
 }
 
-double freqpr(const TreeMatrix& m, int row, const FrequencyTable& freq, int i, int j) {
-  double product = 1;
-  for (int k = i; k <= j; k++) product *= freq(alleleOf(m[row][TMAT + k - 1]), k - 1);
-  return product;
-}
-
 double branchProbability(const TreeMatrix& m, int row, double x, const std::vector<double>& pos,
                          const FrequencyTable& freq, const std::vector<int>& root) {
   const int L = pset.numLoci;
@@ -85,11 +79,9 @@ double branchProbability(const TreeMatrix& m, int row, double x, const std::vect
   const double* node = m[row];
   const int parent = cellInt(node[Parent]);
   const double* parentRow = parent == -1 ? nullptr : m[parent];
-  auto differs = [&](int k) {
-    const int reference = parentRow ? alleleOf(parentRow[TMAT + k - 1]) : root[k - 1];
-    return alleleOf(node[TMAT + k - 1]) != reference;
-  };
 
+  // The mutation lies between markers b-1 and b (b = 1: left of every
+  // marker, b = L+1: right of every marker).
   int b;
   if (x <= 0) {
     b = 1;
@@ -100,74 +92,66 @@ double branchProbability(const TreeMatrix& m, int row, double x, const std::vect
     while (x > pos[b]) b++;
   }
 
-  double* const exps = branchExpsOf(m, row, t);
-  auto& f = scratch.freq;
+  // The node's allele frequencies, the first locus right of the mutation and
+  // the last locus left of it where the node differs from its parent.
+  std::vector<double>& f = scratch.freq;
   f.resize(L + 2);
-  for (int k = 1; k <= L; k++) f[k] = freq(alleleOf(node[TMAT + k - 1]), k - 1);
+  int first = L + 1;
+  int last = 0;
+  for (int k = 1; k <= L; k++) {
+    const int allele = alleleOf(node[TMAT + k - 1]);
+    f[k] = freq(allele, k - 1);
+    const int reference = parentRow ? alleleOf(parentRow[TMAT + k - 1]) : root[k - 1];
+    if (allele != reference) {
+      if (k >= b && first == L + 1) first = k;
+      if (k < b) last = k;
+    }
+  }
+  double* const e = branchExpsOf(m, row, t);  // e[k] = e^(-pos[k] t)
+  double* const g = e + L;                    // g[k] = e^(pos[k] t)
 
-  // First crossover right of the mutation between markers m-1 and m, for m
-  // from `from` up to the first differing locus. F(m..L) are the products of
-  // the node's frequencies from locus m outward.
-  auto rightSide = [&](int from) {
-    int first = L + 1;
-    for (int k = from; k <= L; k++)
-      if (differs(k)) {
-        first = k;
-        break;
-      }
-    auto& F = scratch.suffix;
+  // Right side: the first crossover lies between markers m-1 and m for m from
+  // b up to the first differing locus (or beyond the last marker); loci from
+  // m on then carry population alleles, weighed by F(m..L).
+  double right = 1;
+  if (b <= L) {
+    std::vector<double>& F = scratch.suffix;
     F.resize(L + 2);
     F[L + 1] = 1;
-    for (int k = L; k >= from; k--) F[k] = f[k] * F[k + 1];
-    const double ext = std::exp(x * t);
-    double* e = exps;
-    for (int k = from; k <= std::min(first, L); k++)
+    for (int k = L; k >= b; k--) F[k] = f[k] * F[k + 1];
+    const int top = std::min(first, L);
+    for (int k = b; k <= top; k++)
       if (std::isnan(e[k])) e[k] = std::exp(-pos[k] * t);
-    double sum = 0;
-    for (int mm = from; mm <= first; mm++) {
-      if (mm > from && mm <= L)
-        sum += ext * (e[mm - 1] - e[mm]) * F[mm];
-      else if (mm == from && mm <= L)
-        sum += (from == 1 ? 1 - ext : 1 - std::exp(-(pos[from] - x) * t)) * F[from];
-      else
-        sum += ext * e[L];
-    }
-    return sum;
-  };
-  // First crossover left of the mutation between markers m and m+1, for m
-  // from the last differing locus up to `to`; F(1..m) inward products.
-  auto leftSide = [&](int to) {
-    int last = 0;
-    for (int k = to; k >= 1; k--)
-      if (differs(k)) {
-        last = k;
-        break;
-      }
-    auto& F = scratch.prefix;
-    F.resize(L + 2);
-    F[0] = 1;
-    for (int k = 1; k <= to; k++) F[k] = F[k - 1] * f[k];
-    const double emxt = std::exp(-x * t);
-    double* g = exps + L;
-    for (int k = std::max(last, 2); k <= to; k++)
-      if (std::isnan(g[k])) g[k] = std::exp(pos[k] * t);
-    double sum = 0;
-    for (int mm = last; mm <= to; mm++) {
-      if (mm > 1 && mm < to)
-        sum += emxt * (g[mm + 1] - g[mm]) * F[mm];
-      else if (mm == to && mm >= 1)
-        sum += (1 - std::exp(-(x - pos[to]) * t)) * F[to];
-      else if (mm == 1)
-        sum += emxt * (g[2] - 1) * F[1];
-      else
-        sum += emxt;
-    }
-    return sum;
-  };
+    const double ext = std::exp(x * t);
+    right = (b == 1 ? 1 - ext : 1 - std::exp(-(pos[b] - x) * t)) * F[b];
+    for (int mm = b + 1; mm <= top; mm++) right += ext * (e[mm - 1] - e[mm]) * F[mm];
+    if (first == L + 1) right += ext * e[L];
+    if (b == 1) return right;
+  }
 
-  if (b == 1) return rightSide(1);
-  if (b == L + 1) return leftSide(L);
-  return rightSide(b) * leftSide(b - 1);
+  // Left side, mirrored: the first crossover lies between markers m and m+1
+  // for m from the last differing locus up to b-1; F(1..m) weighs loci 1..m.
+  const int to = b - 1;
+  std::vector<double>& F = scratch.prefix;
+  F.resize(L + 2);
+  F[0] = 1;
+  for (int k = 1; k <= to; k++) F[k] = F[k - 1] * f[k];
+  for (int k = std::max(last, 2); k <= to; k++)
+    if (std::isnan(g[k])) g[k] = std::exp(pos[k] * t);
+  const double emxt = std::exp(-x * t);
+  double left = 0;
+  int mm = last;
+  if (mm == 0) {
+    left += emxt;
+    mm = 1;
+  }
+  if (mm == 1 && to > 1) {
+    left += emxt * (g[2] - 1) * F[1];
+    mm = 2;
+  }
+  for (; mm < to; mm++) left += emxt * (g[mm + 1] - g[mm]) * F[mm];
+  left += (1 - std::exp(-(x - pos[to]) * t)) * F[to];
+  return b == L + 1 ? left : right * left;
 }
 
 void tprob(TreeMatrix& m, double x, const std::vector<double>& pos, double* result, const FrequencyTable& freq,

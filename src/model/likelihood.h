@@ -18,9 +18,6 @@
 void tprob(TreeMatrix& m, double x, const std::vector<double>& pos, double* result, const FrequencyTable& freq,
            const std::vector<int>& root, int start, int type);
 
-// Product of the frequencies of row's alleles at loci i..j (1-based); 1 when i > j.
-double freqpr(const TreeMatrix& m, int row, const FrequencyTable& freq, int i, int j);
-
 // Log-likelihood of chain's allele frequencies given the control counts (and,
 // with genotypes under genetic model 0, the leaves' second chromosomes).
 double getalllik(const TreeMatrix& m, int A, int chain);

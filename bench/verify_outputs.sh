@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Checks that a mutloc build reproduces, byte for byte, the output files the
+# sampler gave before its optimisations, on every benchmark data set run for
+# 10000 sampling iterations. bench/reference/outputs.sha256 holds the checksums
+# of those earlier outputs (and of the data files, which must match too).
+#
+# Usage: bench/verify_outputs.sh BINARY [WORKDIR]
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+binary="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+work="${2:-$(mktemp -d)}"
+sets="small medium scale125 scale250 scale500 scale1000 large geno"
+
+python3 "$here/make_datasets.py" "$binary" "$work/data" --iterations 10000 >/dev/null
+for name in $sets; do
+  mkdir -p "$work/runs/$name"
+  cp "$work/data/$name.txt" "$work/runs/$name/p.txt"
+  start=$(date +%s)
+  (cd "$work/runs/$name" && "$binary" p.txt </dev/null >stdout.txt 2>/dev/null)
+  echo "$name: $(( $(date +%s) - start )) s"
+done
+cd "$work"
+sha256sum --quiet -c "$here/reference/outputs.sha256" && echo "All outputs are byte-identical to the reference."
