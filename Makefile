@@ -77,3 +77,9 @@ bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target kernels_bench
 	$(BUILD)/bench/kernels_bench $(BUILD)/bench/data
 	MUTLOC_BENCH_DATA=$(BUILD)/bench/data bench/run_bench.sh $(BENCH_BASELINE) $(BUILD)/mutloc
+
+# The benchmark data sets run for 10000 iterations must give, byte for byte,
+# the outputs of the sampler before its optimisations (a few minutes).
+.PHONY: bench-verify
+bench-verify: build
+	bench/verify_outputs.sh $(BUILD)/mutloc $(BUILD)/bench/verify
