@@ -92,19 +92,26 @@ double branchProbability(const TreeMatrix& m, int row, double x, const std::vect
     while (x > pos[b]) b++;
   }
 
-  // The node's allele frequencies, the first locus right of the mutation and
-  // the last locus left of it where the node differs from its parent.
+  // One pass from the last marker inward: the node's allele frequencies, the
+  // first locus right of the mutation and the last locus left of it where the
+  // node differs from its parent, and the products F(k..L) of the frequencies
+  // from locus k outward (right of the mutation only).
   std::vector<double>& f = scratch.freq;
+  std::vector<double>& F = scratch.suffix;
   f.resize(L + 2);
+  F.resize(L + 2);
+  F[L + 1] = 1;
   int first = L + 1;
   int last = 0;
-  for (int k = 1; k <= L; k++) {
+  for (int k = L; k >= 1; k--) {
     const int allele = alleleOf(node[TMAT + k - 1]);
     f[k] = freq(allele, k - 1);
     const int reference = parentRow ? alleleOf(parentRow[TMAT + k - 1]) : root[k - 1];
-    if (allele != reference) {
-      if (k >= b && first == L + 1) first = k;
-      if (k < b) last = k;
+    if (k >= b) {
+      F[k] = f[k] * F[k + 1];
+      if (allele != reference) first = k;
+    } else if (allele != reference && last == 0) {
+      last = k;
     }
   }
   double* const e = branchExpsOf(m, row, t);  // e[k] = e^(-pos[k] t)
@@ -115,10 +122,6 @@ double branchProbability(const TreeMatrix& m, int row, double x, const std::vect
   // m on then carry population alleles, weighed by F(m..L).
   double right = 1;
   if (b <= L) {
-    std::vector<double>& F = scratch.suffix;
-    F.resize(L + 2);
-    F[L + 1] = 1;
-    for (int k = L; k >= b; k--) F[k] = f[k] * F[k + 1];
     const int top = std::min(first, L);
     for (int k = b; k <= top; k++)
       if (std::isnan(e[k])) e[k] = std::exp(-pos[k] * t);
@@ -130,12 +133,12 @@ double branchProbability(const TreeMatrix& m, int row, double x, const std::vect
   }
 
   // Left side, mirrored: the first crossover lies between markers m and m+1
-  // for m from the last differing locus up to b-1; F(1..m) weighs loci 1..m.
+  // for m from the last differing locus up to b-1; P(1..m) weighs loci 1..m.
   const int to = b - 1;
-  std::vector<double>& F = scratch.prefix;
-  F.resize(L + 2);
-  F[0] = 1;
-  for (int k = 1; k <= to; k++) F[k] = F[k - 1] * f[k];
+  std::vector<double>& P = scratch.prefix;
+  P.resize(L + 2);
+  P[0] = 1;
+  for (int k = 1; k <= to; k++) P[k] = P[k - 1] * f[k];
   for (int k = std::max(last, 2); k <= to; k++)
     if (std::isnan(g[k])) g[k] = std::exp(pos[k] * t);
   const double emxt = std::exp(-x * t);
@@ -146,11 +149,11 @@ double branchProbability(const TreeMatrix& m, int row, double x, const std::vect
     mm = 1;
   }
   if (mm == 1 && to > 1) {
-    left += emxt * (g[2] - 1) * F[1];
+    left += emxt * (g[2] - 1) * P[1];
     mm = 2;
   }
-  for (; mm < to; mm++) left += emxt * (g[mm + 1] - g[mm]) * F[mm];
-  left += (1 - std::exp(-(x - pos[to]) * t)) * F[to];
+  for (; mm < to; mm++) left += emxt * (g[mm + 1] - g[mm]) * P[mm];
+  left += (1 - std::exp(-(x - pos[to]) * t)) * P[to];
   return b == L + 1 ? left : right * left;
 }
 
