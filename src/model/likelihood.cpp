@@ -104,13 +104,15 @@ double branchProbability(const TreeMatrix& m, int row, double x, const std::vect
   int first = L + 1;
   int last = 0;
   for (int k = L; k >= 1; k--) {
-    const int allele = alleleOf(node[TMAT + k - 1]);
-    f[k] = freq(allele, k - 1);
-    const int reference = parentRow ? alleleOf(parentRow[TMAT + k - 1]) : root[k - 1];
+    const double cell = std::fabs(node[TMAT + k - 1]);
+    f[k] = freq(static_cast<int>(cell), k - 1);
+    // Allele cells hold whole numbers, so comparing magnitudes compares alleles.
+    const double reference = parentRow ? std::fabs(parentRow[TMAT + k - 1]) : root[k - 1];
+    const bool differs = cell != reference;
     if (k >= b) {
       F[k] = f[k] * F[k + 1];
-      if (allele != reference) first = k;
-    } else if (allele != reference && last == 0) {
+      if (differs) first = k;
+    } else if (differs && last == 0) {
       last = k;
     }
   }
