@@ -14,6 +14,8 @@ int main(int argc, char** argv) {
   int inputs = 0;
   for (int a = 1; a < argc; a++) {
     std::vector<std::filesystem::path> files;
+    // A target without regression inputs has no folder for them in git.
+    if (!std::filesystem::is_directory(argv[a])) continue;
     for (const auto& entry : std::filesystem::directory_iterator(argv[a]))
       if (entry.is_regular_file()) files.push_back(entry.path());
     for (const auto& path : files) {
