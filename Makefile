@@ -56,7 +56,8 @@ fuzz:
 	  rm -rf $(BUILD)-fuzz/work/$$t && mkdir -p $(BUILD)-fuzz/work/$$t && \
 	  (cd $(BUILD)-fuzz/work && ../tests/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 \
 	    -print_final_stats=1 -artifact_prefix=../crashes/$$t- $$t \
-	    $(CURDIR)/tests/fuzz/corpus/$$t $(CURDIR)/tests/fuzz/regressions/$$t >/dev/null 2>../$$t.log; \
+	    $(CURDIR)/tests/fuzz/corpus/$$t $$(ls -d $(CURDIR)/tests/fuzz/regressions/$$t 2>/dev/null) \
+	    >/dev/null 2>../$$t.log; \
 	   status=$$?; grep -E 'stat::number_of_executed_units|ERROR|SUMMARY' ../$$t.log; exit $$status) || exit 1; \
 	done
 
