@@ -155,6 +155,15 @@ std::vector<BadFile> badFiles() {
        "You should have 2 columns for: \"Weights for exons, introns, non genes\".\n"},
       {"segmentOrder", changed([](ParamSpec& p) { p.seqWeights = 1; p.weights = "1 1 1\n0.005 e\n0.005 n\n"; }),
        "The segment positions of \"Weights for exons, introns, non-genes\" should be increasing.\n"},
+      {"markerPositionsOrder",
+       changed([](ParamSpec& p) { p.seqWeights = 1; p.weights = "1 1 1\nI\nseq.gb\n300 200\n"; }),
+       "\"The positions of markers in the contig\" should be increasing.\n"},
+      // Values that would break the program rather than the statistics.
+      {"seedWithoutNegation", with("random seed", "-2147483648"),
+       "\"Use fixed random seed\" should be at least -2147483647.\n"},
+      {"tooManyChains", with("#chains", "1001"), "\"Simulation runs\" should be at most 1000.\n"},
+      {"markerWithoutLabels", changed([](ParamSpec& p) { p.control = "6 1 -1\n"; p.patients = "4 1 -1\n"; }),
+       "Marker 2 has no allele label in the control or patient data.\n"},
       // Label 2 occurs in neither table at either marker.
       {"missingAlleles", changed([](ParamSpec& p) { p.control = "6 1 1\n4 3 3\n"; p.patients = "3 1 1\n1 3 3\n"; }),
        "\a\aMissing allele labelled 2 from marker 1\nFix input file\n"
