@@ -79,11 +79,8 @@ void reportChain(int c, long t, const ReportStreams& out) {
     const double total = chain.logLik + chain.secondChromLogProb + chain.coalPrior + chain.rootHapLogProb +
                          chain.mutLocPrior + chain.mutAgePrior;
     out.dat << t << " " << pset.mutLocation[c] << " " << total << " " << pset.mutAge[c] << " " << chain.logLik << " ";
-    if (pset.storeProps != 0) {
-      double values[kMoveKinds];
-      proportions(c, t, values);
-      for (double v : values) out.dat << v << " ";
-    }
+    if (pset.storeProps != 0)
+      for (int kind = 0; kind < kMoveKinds; kind++) out.dat << props[kind][c].load() << " ";
     if (M > 1 && c == M - 1) out.dat << convergenceStat;
   }
   if (due(t, pset.screenUpdate)) {

@@ -18,7 +18,8 @@ void startReports();
 // Stores chain c's acceptance proportions in props after its moves of iteration t.
 void storeProportions(int c, long t);
 
-// Chain c's part of the ".dat" line and its screen line, when due.
+// Chain c's part of the ".dat" line and its screen line, when due; reads the
+// proportions storeProportions stored for the same iteration.
 void reportChain(int c, long t, const ReportStreams& out);
 
 // Ends the ".dat" line, updates the convergence statistic, ends the screen's
