@@ -144,12 +144,18 @@ TEST(Menu, StopDuringBurnInWritesEveryFileButNoHistogram) {
   expectStoppedWithAllFiles(dir, runWithInput(dir, p, "9 6\n"), 2, false);
 }
 
-TEST(Menu, StopAfterSamplingStartedWritesEveryFile) {
-  ScratchDir dir;
-  ParamSpec p = longRun(2);
+// A long run with progress every 1000 iterations, started with its input
+// left open for the test to type into.
+LiveRun startLongRun(const ScratchDir& dir, int chains) {
+  ParamSpec p = longRun(chains);
   p.updates = "1000 1000 1 1 1";
   dir.write("p.txt", p.text());
-  LiveRun live = startMutloc(dir, {"p.txt"});
+  return startMutloc(dir, {"p.txt"});
+}
+
+TEST(Menu, StopAfterSamplingStartedWritesEveryFile) {
+  ScratchDir dir;
+  LiveRun live = startLongRun(dir, 2);
   ASSERT_TRUE(waitForOutput(live, "\n2000 "));
   sendInput(live, "9 6\n");
   expectStoppedWithAllFiles(dir, finish(live, 120), 2, true);
@@ -159,10 +165,7 @@ TEST(Menu, StopAfterSamplingStartedWritesEveryFile) {
 
 TEST(Menu, EndOfInputWithTheMenuOpenLetsTheRunGoOn) {
   ScratchDir dir;
-  ParamSpec p = longRun(1);
-  p.updates = "1000 1000 1 1 1";
-  dir.write("p.txt", p.text());
-  LiveRun live = startMutloc(dir, {"p.txt"});
+  LiveRun live = startLongRun(dir, 1);
   sendInput(live, "9 1\n");
   ASSERT_TRUE(waitForOutput(live, "New value: "));
   close(live.input);
