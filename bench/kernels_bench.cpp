@@ -14,24 +14,34 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
-#include "input/failure.h"
-#include "input/parameters.h"
-#include "input/readdata.h"
+#include "core/failure.h"
+#include "core/random.h"
+#include "input/reader.h"
 #include "model/likelihood.h"
+#include "sampler/allelemoves.h"
 #include "sampler/chainsetup.h"
-#include "sampler/chainstate.h"
 #include "sampler/sweep.h"
 
 namespace {
 
 const char* const kDataSets[] = {"small", "medium", "large", "geno", "scale125", "scale250", "scale500", "scale1000"};
 
+// One data set's run, set up as the program sets it up.
+struct LoadedRun {
+  std::string name;
+  RunSettings settings;
+  SharedControl control;
+  Random rng;
+  ChainSetup setup;
+  MoveContext context() { return moveContextOf(settings, control, setup); }
+};
+
 std::string dataDir;
-std::string loadedName;  // data set whose chains the globals hold
-int32_t seed = 0;
+std::unique_ptr<LoadedRun> loaded;  // the data set benchmarked last
 
 std::string pathOf(const std::string& name) { return dataDir + "/" + name + ".txt"; }
 
@@ -42,28 +52,25 @@ double cpuSeconds() {
   return now.tv_sec + now.tv_nsec * 1e-9;
 }
 
-// Reads the data set and builds its chains as a run does. The leaf shuffles
-// restart from the generator's unseeded state, so every load of a data set
-// starts from the state a fresh run has. Returns an error text, or "".
+// Reads the data set and builds its chains as a run does, so every load of a
+// data set starts from the state a fresh run has. Returns an error text, or "".
 std::string load(const std::string& name) {
-  if (loadedName == name) return "";
-  loadedName.clear();
-  unsigned short unseeded[3] = {0x330E, 0xABCD, 0x1234};
-  seed48(unseeded);
+  if (loaded && loaded->name == name) return "";
+  loaded.reset();
   std::ifstream in(pathOf(name));
   if (!in) return "cannot open " + pathOf(name);
-  std::ostringstream log;
-  PatientTable patients = makePatientTable();
-  int segments = 0;
+  auto run = std::make_unique<LoadedRun>();
   try {
-    const int maxAllele = readdata3(&seed, &segments, in, log, patients);
-    if (maxAllele == 0) return "allele check failed for " + pathOf(name);
-    makeProps(pset.numChains);
-    setupChains(&seed, patients, maxAllele, log);
+    run->settings = readParameterFile(in);
+    run->rng = Random(static_cast<int32_t>(run->settings.fileSeed));
+    run->control.prepare(run->settings);
+    std::ostringstream log;
+    run->setup = setupChains(run->settings, drawStartingValues(run->settings, run->rng), run->rng, log);
   } catch (const RunFailure& failure) {
     return failure.message;
   }
-  loadedName = name;
+  run->name = name;
+  loaded = std::move(run);
   return "";
 }
 
@@ -73,8 +80,8 @@ std::string load(const std::string& name) {
 // branch lengths.
 int sameLengthEvaluationsPerChain() {
   int count = 0;
-  if (pset.iterFreq != 0) count += lociPerFreqMove;
-  if (pset.iterLocation != 0) count += 1;
+  if (loaded->settings.iterFreq) count += loaded->setup.lociPerFreqMove;
+  if (loaded->settings.iterLocation) count += 1;
   return count;
 }
 
@@ -91,14 +98,13 @@ double secondsForEveryChain(bool newLengths) {
   long rounds = 0;
   const double start = cpuSeconds();
   do {
-    for (int c = 0; c < pset.numChains; c++) {
+    for (Chain& chain : loaded->setup.chains) {
       if (newLengths) {
         const double before = cpuSeconds();
-        forgetBranchExps(chains[c].tree);
+        forgetBranchExps(chain.tree);
         forgetting += cpuSeconds() - before;
       }
-      tprob(chains[c].tree, pset.mutLocation[c], pset.mapDist, &result, pset.alleleFreq[c], pset.rootHaplotype[c],
-            -1, 0);
+      result = rescoreTree(chain.tree, branchModelOf(chain, loaded->settings), Rescore::All);
     }
     rounds++;
   } while (cpuSeconds() - start < 0.05);
@@ -107,8 +113,8 @@ double secondsForEveryChain(bool newLengths) {
 }
 
 void setShape(benchmark::State& state) {
-  state.counters["chromosomes"] = pset.numChrom;
-  state.counters["loci"] = pset.numLoci;
+  state.counters["chromosomes"] = loaded->settings.numChrom;
+  state.counters["loci"] = loaded->settings.numLoci;
 }
 
 // One whole-tree evaluation of chain 0: with the branch lengths of the last
@@ -120,7 +126,8 @@ void wholeTreeLikelihood(benchmark::State& state, const std::string& name, bool 
     state.SkipWithError(error.c_str());
     return;
   }
-  ChainState& chain = chains[0];
+  Chain& chain = loaded->setup.chains[0];
+  const BranchModel model = branchModelOf(chain, loaded->settings);
   double result = 0;
   for (auto _ : state) {
     if (newLengths) {
@@ -128,7 +135,7 @@ void wholeTreeLikelihood(benchmark::State& state, const std::string& name, bool 
       forgetBranchExps(chain.tree);
       state.ResumeTiming();
     }
-    tprob(chain.tree, pset.mutLocation[0], pset.mapDist, &result, pset.alleleFreq[0], pset.rootHaplotype[0], -1, 0);
+    result = rescoreTree(chain.tree, model, Rescore::All);
     benchmark::DoNotOptimize(result);
   }
   setShape(state);
@@ -141,14 +148,15 @@ void iteration(benchmark::State& state, const std::string& name) {
     return;
   }
   // Iteration 0 is burn-in, so no sample slot is written however often it runs.
+  const MoveContext ctx = loaded->context();
   const double start = cpuSeconds();
   for (auto _ : state)
-    for (int c = 0; c < pset.numChains; c++) updateChain(c, 0, &seed);
+    for (Chain& chain : loaded->setup.chains) updateChain(chain, ctx, 0);
   const double seconds = cpuSeconds() - start;
   const double perIteration = seconds / state.iterations();
   const int sameLengths = sameLengthEvaluationsPerChain();
   setShape(state);
-  state.counters["tree_evals"] = (sameLengths + 1) * pset.numChains;
+  state.counters["tree_evals"] = (sameLengths + 1) * loaded->settings.numChains;
   // Iteration time over the time of the whole-tree evaluations it must make,
   // timed on the chains' states after the iterations (CPU time, as the CPU
   // column): one on new branch lengths per chain, the others on known ones.

@@ -10,61 +10,67 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "input/parameters.h"
-#include "sampler/chainstate.h"
-
-pthread_mutex_t mymutex;
-std::atomic<int> quitsave{0};
-std::atomic<bool> menuReady{false};
-
 namespace {
+
+// Standard input, read byte by byte without blocking the end of the run: a
+// read returns at once when the wake pipe becomes readable.
+class TerminalReader {
+ public:
+  explicit TerminalReader(SharedControl& control) : control_(control) {}
+  SharedControl& control() { return control_; }
+
+  // Next byte of standard input; -1 at its end, on an error, or when woken.
+  int nextByte() {
+    if (pendingAt_ < pendingLength_) return static_cast<unsigned char>(pending_[pendingAt_++]);
+    const int wakeFd = control_.wakePipe[0];
+    for (;;) {
+      pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+      if (poll(fds, wakeFd >= 0 ? 2 : 1, -1) < 0) {
+        if (errno == EINTR) continue;
+        return -1;
+      }
+      if (wakeFd >= 0 && fds[1].revents != 0) return -1;
+      if (fds[0].revents & POLLNVAL) return -1;
+      if (fds[0].revents == 0) continue;
+      const ssize_t got = read(STDIN_FILENO, pending_, sizeof pending_);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return -1;
+      pendingLength_ = static_cast<size_t>(got);
+      pendingAt_ = 1;
+      return static_cast<unsigned char>(pending_[0]);
+    }
+  }
+
+ private:
+  SharedControl& control_;
+  char pending_[256];
+  size_t pendingLength_ = 0;
+  size_t pendingAt_ = 0;
+};
 
 constexpr size_t kChoiceBuffer = 16;  // 15 characters and the terminator
 constexpr size_t kValueBuffer = 48;   // 47 characters and the terminator
 
-// Readable when the thread must stop waiting for input: the driver ends it or
-// a stop signal arrived. Never drained, so it stays readable.
-int wakePipe[2] = {-1, -1};
-std::atomic<bool> signalled{false};
+// The one place a signal handler can reach: the run's shared record, set
+// once by installStopSignals before any signal is handled.
+SharedControl* signalTarget = nullptr;
 
-char pending[256];
-size_t pendingLength = 0;
-size_t pendingAt = 0;
-
-void ensureWakePipe() {
-  if (wakePipe[0] >= 0) return;
-  if (pipe(wakePipe) != 0) {
-    wakePipe[0] = wakePipe[1] = -1;
+// The wake pipe is readable when the thread must stop waiting for input: the
+// driver ends it or a stop signal arrived. It is never drained, so it stays
+// readable.
+void ensureWakePipe(SharedControl& control) {
+  if (control.wakePipe[0] >= 0) return;
+  if (pipe(control.wakePipe) != 0) {
+    control.wakePipe[0] = control.wakePipe[1] = -1;
     return;
   }
-  fcntl(wakePipe[1], F_SETFL, O_NONBLOCK);
+  fcntl(control.wakePipe[1], F_SETFL, O_NONBLOCK);
 }
 
-void wake() {
-  if (wakePipe[1] >= 0) {
+void wake(SharedControl& control) {
+  if (control.wakePipe[1] >= 0) {
     const char byte = 1;
-    [[maybe_unused]] ssize_t written = write(wakePipe[1], &byte, 1);
-  }
-}
-
-// Next byte of standard input; -1 at its end, on an error, or when woken.
-int nextByte() {
-  if (pendingAt < pendingLength) return static_cast<unsigned char>(pending[pendingAt++]);
-  for (;;) {
-    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
-    if (poll(fds, wakePipe[0] >= 0 ? 2 : 1, -1) < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (wakePipe[0] >= 0 && fds[1].revents != 0) return -1;
-    if (fds[0].revents & POLLNVAL) return -1;
-    if (fds[0].revents == 0) continue;
-    const ssize_t got = read(STDIN_FILENO, pending, sizeof pending);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return -1;
-    pendingLength = static_cast<size_t>(got);
-    pendingAt = 1;
-    return static_cast<unsigned char>(pending[0]);
+    [[maybe_unused]] ssize_t written = write(control.wakePipe[1], &byte, 1);
   }
 }
 
@@ -73,13 +79,13 @@ enum class WordRead { Word, TooLong, End };
 // Reads one whitespace-delimited word into buffer (capacity includes the
 // terminator). A longer word is read to its end and reported, never stored
 // past the buffer.
-WordRead readWord(char* buffer, size_t capacity) {
-  int c = nextByte();
-  while (c != -1 && std::strchr(" \t\n\r\v\f", c)) c = nextByte();
+WordRead readWord(TerminalReader& terminal, char* buffer, size_t capacity) {
+  int c = terminal.nextByte();
+  while (c != -1 && std::strchr(" \t\n\r\v\f", c)) c = terminal.nextByte();
   if (c == -1) return WordRead::End;
   size_t length = 0;
   bool tooLong = false;
-  for (; c != -1 && !std::strchr(" \t\n\r\v\f", c); c = nextByte()) {
+  for (; c != -1 && !std::strchr(" \t\n\r\v\f", c); c = terminal.nextByte()) {
     if (length + 1 < capacity)
       buffer[length++] = static_cast<char>(c);
     else
@@ -105,9 +111,9 @@ int choiceValue(const char* word) {
 
 // Reads a choice word: its value, 99 for a word that is not all digits, or -1
 // at the end of input.
-int readChoice() {
+int readChoice(TerminalReader& terminal) {
   char word[kChoiceBuffer];
-  const WordRead result = readWord(word, sizeof word);
+  const WordRead result = readWord(terminal, word, sizeof word);
   if (result == WordRead::End) return -1;
   if (result == WordRead::TooLong || !allDigits(word)) return 99;
   return choiceValue(word);
@@ -120,60 +126,75 @@ void bells() {
   flushOut();
 }
 
-void printProportions(int kind) {
-  for (int c = 0; c < pset.numChains; c++) std::printf("\t%f", props[kind][c].load());
+void printProportions(const SharedControl& control, int kind) {
+  for (int c = 0; c < control.numChains; c++) std::printf("\t%f", control.props[kind][c].load());
 }
 
-void printMenu() {
+void printMenu(const SharedControl& control) {
   std::printf("\n\n\nAdjust parameters for: (current value)\tAcceptance proportions for each chain.\n");
-  std::printf("1) Tree\t\t\t %f", stepSize(pset.adjTree));
-  printProportions(0);
-  std::printf("\n2) Mutation location\t %f", stepSize(pset.adjRecDist));
-  printProportions(1);
-  if (pset.iterLocation == 0) std::printf("\tMutation location set to \"Don't iterate\"");
-  std::printf("\n3) Root node alleles\t %f", stepSize(pset.adjRoot));
-  printProportions(2);
-  std::printf("\n4) Internal node alleles %f", stepSize(pset.adjInternal));
-  printProportions(3);
-  if (pset.iterRoot == 0) std::printf("\tInternal nodes set to \"Don't iterate\"");
-  std::printf("\n5) Allele frequencies\t %f", stepSize(pset.adjFreq));
-  printProportions(4);
-  if (pset.iterFreq == 0) std::printf("\tAllele frequencies set to \"Don't iterate\"");
+  std::printf("1) Tree\t\t\t %f", control.adjTree.load());
+  printProportions(control, 0);
+  std::printf("\n2) Mutation location\t %f", control.adjRecDist.load());
+  printProportions(control, 1);
+  if (!control.iterLocation) std::printf("\tMutation location set to \"Don't iterate\"");
+  std::printf("\n3) Root node alleles\t %f", control.adjRoot.load());
+  printProportions(control, 2);
+  std::printf("\n4) Internal node alleles %f", control.adjInternal.load());
+  printProportions(control, 3);
+  if (!control.iterRoot) std::printf("\tInternal nodes set to \"Don't iterate\"");
+  std::printf("\n5) Allele frequencies\t %f", control.adjFreq.load());
+  printProportions(control, 4);
+  if (!control.iterFreq) std::printf("\tAllele frequencies set to \"Don't iterate\"");
   std::printf("\n6) Terminate program and save data\n");
   std::printf("0) Return to program execution\n\n");
   std::printf("Choose (1,2,3,4,5,6, or 0):");
   flushOut();
 }
 
-SharedDouble& stepOfChoice(int choice) {
+SharedDouble& stepOfChoice(SharedControl& control, int choice) {
   switch (choice) {
-    case 1: return pset.adjTree;
-    case 2: return pset.adjRecDist;
-    case 3: return pset.adjRoot;
-    case 4: return pset.adjInternal;
-    default: return pset.adjFreq;
+    case 1: return control.adjTree;
+    case 2: return control.adjRecDist;
+    case 3: return control.adjRoot;
+    case 4: return control.adjInternal;
+    default: return control.adjFreq;
   }
 }
 
-double upperBoundOfChoice(int choice) {
+double upperBoundOfChoice(const SharedControl& control, int choice) {
   if (choice == 1) return 10;
-  if (choice == 2) return pset.mutLocHigh - pset.mutLocLow;
+  if (choice == 2) return control.locationWidth;
   return 1;
+}
+
+// Reads a value word into buffer: 0 when it holds only digits and '.', 999
+// after printing the error for any other word (a longer word included), -1 at
+// the end of input.
+int readValueWord(TerminalReader& terminal, char* buffer) {
+  const WordRead result = readWord(terminal, buffer, kValueBuffer);
+  if (result == WordRead::End) return -1;
+  bool valid = result == WordRead::Word;
+  for (const char* p = buffer; valid && *p; p++)
+    if (!((*p >= '0' && *p <= '9') || *p == '.')) valid = false;
+  if (valid) return 0;
+  std::printf("\nError! You should enter a number.\n");
+  flushOut();
+  return 999;
 }
 
 enum class MenuEnd { Resume, Stop, InputEnded };
 
 // Asks for a new step size of menu line `choice`; false at the end of input.
-bool changeStepSize(int choice) {
-  SharedDouble& step = stepOfChoice(choice);
-  std::printf(choice == 3 ? "\nCurrent value: %f\nNew value :" : "\nCurrent value: %f\nNew value: ", stepSize(step));
+bool changeStepSize(TerminalReader& terminal, int choice) {
+  SharedDouble& step = stepOfChoice(terminal.control(), choice);
+  std::printf(choice == 3 ? "\nCurrent value: %f\nNew value :" : "\nCurrent value: %f\nNew value: ", step.load());
   flushOut();
   char word[kValueBuffer];
-  const int checked = checkInput(word);
+  const int checked = readValueWord(terminal, word);
   if (checked == -1) return false;
   if (checked == 999) return true;
   const double value = std::strtod(word, nullptr);
-  if (value >= 0 && value <= upperBoundOfChoice(choice)) {
+  if (value >= 0 && value <= upperBoundOfChoice(terminal.control(), choice)) {
     step.store(value);
   } else {
     std::printf(choice == 4 ? "\\n\n\n\nn\n*******Value out of range, try again*******\n"
@@ -183,11 +204,12 @@ bool changeStepSize(int choice) {
   return true;
 }
 
-MenuEnd runMenu() {
+MenuEnd runMenu(TerminalReader& terminal) {
+  SharedControl& control = terminal.control();
   int signal = 9;
   while (signal != 0) {
-    printMenu();
-    signal = readChoice();
+    printMenu(control);
+    signal = readChoice(terminal);
     if (signal == -1) return MenuEnd::InputEnded;
     if (signal > 6) {
       signal = 1;
@@ -201,9 +223,9 @@ MenuEnd runMenu() {
     } else if (signal == 6) {
       std::printf("\nProgram will now be terminated, with data saved to output files\n");
       flushOut();
-      quitsave.store(1);
+      control.stopRequested.store(1);
       return MenuEnd::Stop;
-    } else if (!changeStepSize(signal)) {
+    } else if (!changeStepSize(terminal, signal)) {
       return MenuEnd::InputEnded;
     }
   }
@@ -211,58 +233,49 @@ MenuEnd runMenu() {
 }
 
 // Waits until the chains exist; false when the thread is asked to end first.
-bool waitForRun() {
-  while (!menuReady.load()) {
-    pollfd wakeFd = {wakePipe[0], POLLIN, 0};
-    if (poll(&wakeFd, wakePipe[0] >= 0 ? 1 : 0, 100) > 0) return false;
+bool waitForRun(SharedControl& control) {
+  while (!control.menuReady.load()) {
+    pollfd wakeFd = {control.wakePipe[0], POLLIN, 0};
+    if (poll(&wakeFd, control.wakePipe[0] >= 0 ? 1 : 0, 100) > 0) return false;
   }
   return true;
 }
 
 void onStopSignal(int) {
-  signalled.store(true);
-  quitsave.store(1);
-  wake();
+  signalTarget->stopSignalled.store(true);
+  signalTarget->stopRequested.store(1);
+  wake(*signalTarget);
 }
 
 }  // namespace
 
-int checkInput(char* buffer) {
-  const WordRead result = readWord(buffer, kValueBuffer);
-  if (result == WordRead::End) return -1;
-  bool valid = result == WordRead::Word;
-  for (const char* p = buffer; valid && *p; p++)
-    if (!((*p >= '0' && *p <= '9') || *p == '.')) valid = false;
-  if (valid) return 0;
-  std::printf("\nError! You should enter a number.\n");
-  flushOut();
-  return 999;
-}
 
-void* thread_function(void*) {
+void* controlThreadMain(void* arg) {
+  SharedControl& control = *static_cast<SharedControl*>(arg);
+  TerminalReader terminal(control);
   for (;;) {
-    const int signal = readChoice();
+    const int signal = readChoice(terminal);
     if (signal == -1) return nullptr;
     if (signal != 9) {
       std::printf("\nError!enter 9 to pause.\n");
       flushOut();
       continue;
     }
-    if (!waitForRun()) return nullptr;
-    pthread_mutex_lock(&mymutex);
-    const MenuEnd end = runMenu();
-    pthread_mutex_unlock(&mymutex);
+    if (!waitForRun(control)) return nullptr;
+    pthread_mutex_lock(&control.pauseMutex);
+    const MenuEnd end = runMenu(terminal);
+    pthread_mutex_unlock(&control.pauseMutex);
     if (end != MenuEnd::Resume) return nullptr;
   }
 }
 
-int startControlThread(pthread_t* thread) {
-  ensureWakePipe();
-  return pthread_create(thread, nullptr, thread_function, nullptr);
+int startControlThread(pthread_t* thread, SharedControl& control) {
+  ensureWakePipe(control);
+  return pthread_create(thread, nullptr, controlThreadMain, &control);
 }
 
-void stopControlThread(pthread_t thread) {
-  wake();
+void stopControlThread(pthread_t thread, SharedControl& control) {
+  wake(control);
   if (pthread_join(thread, nullptr) != 0) {
     std::printf("error joining thread.");
     flushOut();
@@ -270,8 +283,9 @@ void stopControlThread(pthread_t thread) {
   }
 }
 
-void installStopSignals() {
-  ensureWakePipe();
+void installStopSignals(SharedControl& control) {
+  ensureWakePipe(control);
+  signalTarget = &control;
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = onStopSignal;
@@ -280,5 +294,3 @@ void installStopSignals() {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 }
-
-bool stopWasSignalled() { return signalled.load(); }

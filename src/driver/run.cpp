@@ -13,17 +13,21 @@
 #include <string>
 #include <vector>
 
+#include <cstdlib>
+#include <ctime>
+
 #include "control/control.h"
+#include "core/failure.h"
+#include "core/random.h"
+#include "core/sorting.h"
+#include "driver/sweep.h"
 #include "genealogy/treestore.h"
-#include "input/failure.h"
-#include "input/parameters.h"
-#include "input/readdata.h"
+#include "input/echo.h"
+#include "input/reader.h"
 #include "results/haplotypes.h"
 #include "results/histogram.h"
-#include "results/sorting.h"
+#include "results/trace.h"
 #include "sampler/chainsetup.h"
-#include "sampler/chainstate.h"
-#include "sampler/sweep.h"
 
 namespace {
 
@@ -60,10 +64,18 @@ bool openOutput(std::ofstream& stream, const std::string& name) {
   return stream.is_open();
 }
 
+// The run's seed: the file's fixed one, or one drawn from the clock.
+int32_t runSeed(const RunSettings& s) {
+  if (s.fileSeed < 0) return static_cast<int32_t>(s.fileSeed);
+  srandom(static_cast<unsigned>(time(nullptr)));
+  return -rand();
+}
+
 // The summaries of the end of a run, from chain 0 and every chain's samples.
-void writeResults(RunFiles& files, const SweepEnd& end) {
+void writeResults(RunFiles& files, const RunSettings& s, std::vector<Chain>& chains, HaplotypeTallies& tallies,
+                  const SweepEnd& end) {
   std::cout << "\nWriting files...\n" << std::endl;
-  const long count = end.stopped ? end.lastIteration - pset.burnIn + 1 : pset.iterations;
+  const long count = end.stopped ? end.lastIteration - s.burnIn + 1 : s.iterations;
   std::vector<std::vector<double>> locations;
   std::vector<std::vector<double>> ages;
   for (auto& chain : chains) {
@@ -71,35 +83,42 @@ void writeResults(RunFiles& files, const SweepEnd& end) {
     ages.push_back(std::move(chain.mutAgeSamples));
   }
   if (count > 0) {
-    for (auto& samples : locations) mysort(samples.data(), count);
-    for (auto& samples : ages) mysort(samples.data(), count);
-    Histogram(locations, count, pset.histBars, files.out[Sig]);
-    Histogram(ages, count, pset.histBars, files.out[Tre]);
+    for (auto& samples : locations) sortAscending(samples.data(), count);
+    for (auto& samples : ages) sortAscending(samples.data(), count);
+    writeHistograms(locations, count, s.histBars, s.alphaLevel, files.out[Sig]);
+    writeHistograms(ages, count, s.histBars, s.alphaLevel, files.out[Tre]);
   } else {
     std::cout << "No samples were drawn: the run stopped during burn-in, so the histograms are empty." << std::endl;
   }
   const TreeMatrix& tree = chains[0].tree;
-  if (pset.storePopHaplotypes != 0) haplosave1(tree, files.out[Hpf], 1);
-  haplosave3(tree, files.out[Hap]);
-  if (pset.storeIndHaplotypes != 0) haplosaveind(tree, files.out[Hin], 1);
-  storemat(tree, files.out[Mat]);
+  if (s.storesPopHaplotypes()) {
+    tallyPopulationHaplotypes(tallies, tree);
+    writePopulationHaplotypes(tallies, tree, files.out[Hpf]);
+  }
+  writeFinalHaplotypes(tree, files.out[Hap]);
+  if (s.storesIndHaplotypes()) {
+    tallyIndividualHaplotypes(tallies, tree);
+    writeIndividualHaplotypes(tallies, tree, files.out[Hin]);
+  }
+  writeGenealogy(tree, chains[0].rootHaplotype, files.out[Mat]);
 }
 
 }  // namespace
 
 int runProgram(int argc, char** argv) {
-  int rc = pthread_mutex_init(&mymutex, nullptr);
+  SharedControl control;
+  int rc = pthread_mutex_init(&control.pauseMutex, nullptr);
   if (rc != 0) {
     std::fprintf(stderr, "Mutex initialization failed: %s\n", std::strerror(rc));
     return 1;
   }
-  pthread_t control;
-  rc = startControlThread(&control);
+  pthread_t controlThread;
+  rc = startControlThread(&controlThread, control);
   if (rc != 0) {
     std::fprintf(stderr, "Thread creation failure: %s\n", std::strerror(rc));
     return 1;
   }
-  installStopSignals();
+  installStopSignals(control);
 
   RunFiles files;
   auto endEarly = [&](int status) {
@@ -108,8 +127,8 @@ int runProgram(int argc, char** argv) {
       std::cout << writeFailure(failed) << std::endl;
       status = 1;
     }
-    stopControlThread(control);
-    pthread_mutex_destroy(&mymutex);
+    stopControlThread(controlThread, control);
+    pthread_mutex_destroy(&control.pauseMutex);
     return status;
   };
   if (argc >= 2) files.parameters.open(argv[1]);
@@ -127,20 +146,18 @@ int runProgram(int argc, char** argv) {
   std::cout.precision(4);
 
   try {
-    PatientTable patientData = makePatientTable();
-    int32_t seed = 0;
-    int numSegs = 0;
-    const int maxAllele = readdata3(&seed, &numSegs, files.parameters, files.out[Log], patientData);
-    if (maxAllele == 0) {
-      std::cout << "Program terminated" << std::endl;
-      return endEarly(1);
-    }
-    makeHaplotypeTables();
-    makeProps(pset.numChains);
-    setupChains(&seed, patientData, maxAllele, files.out[Log]);
-    menuReady.store(true);
-    const SweepEnd end = runSweeps(ReportStreams{files.out[Dat], files.names[Dat], files.out[Hpf], files.out[Hin]}, &seed);
-    writeResults(files, end);
+    const RunSettings settings = readParameterFile(files.parameters);
+    Random rng(runSeed(settings));
+    const StartingValues start = drawStartingValues(settings, rng);
+    writeParameterEcho(files.out[Log], settings, settings.fileSeed, start.locations, start.ages);
+    HaplotypeTallies tallies = makeHaplotypeTallies(settings);
+    control.prepare(settings);
+    ChainSetup setup = setupChains(settings, start, rng, files.out[Log]);
+    const MoveContext ctx = moveContextOf(settings, control, setup);
+    control.menuReady.store(true);
+    TraceReport trace(settings, files.out[Dat], files.names[Dat]);
+    const SweepEnd end = runSweeps(setup.chains, ctx, trace, tallies);
+    writeResults(files, settings, setup.chains, tallies, end);
   } catch (const RunFailure& failure) {
     std::cout << failure.message << std::flush;
     return endEarly(failure.status);

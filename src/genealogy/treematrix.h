@@ -1,20 +1,45 @@
 // One chain's genealogy and the allele states of all its nodes: 2n-1 rows of
-// TMAT structural columns followed by TOTLOCI allele columns, held as doubles.
+// structural columns followed by the allele columns, held as doubles.
 #pragma once
 
 #include <cstddef>
 #include <vector>
 
-extern int TMAT;     // structural columns per row: 7, 8 or 9
-extern int TOTLOCI;  // allele columns per row: L, or 2L with genotypes under genetic model 0
+#include "input/settings.h"
 
 // Structural columns. Partner exists only with genotypes under genetic model 1,
-// Individual (column TMAT-1) only when individual haplotypes are stored.
+// Individual (the last structural column) only when individual haplotypes are
+// stored.
 enum TreeColumn { Label = 0, LeftChild = 1, RightChild = 2, Parent = 3, Time = 4, BranchLength = 5, BranchLogLik = 6, Partner = 7 };
 
+// The columns of a row, fixed for a run.
+struct TreeLayout {
+  int loci = 0;             // marker loci L
+  bool partner = false;     // a Partner column (genotypes, genetic model 1)
+  bool individual = false;  // an Individual column (individual haplotypes stored)
+  int firstAllele = 7;             // structural columns: 7, 8 or 9; the first allele column
+  int alleleColumns = 0;          // allele columns: L, or 2L when they hold the second chromosome too
+  int width() const { return firstAllele + alleleColumns; }
+  int individualColumn() const { return firstAllele - 1; }
+  bool secondChromosome() const { return alleleColumns == 2 * loci; }
+};
+
+TreeLayout treeLayoutOf(const RunSettings& s);
+// A layout of L allele columns without Partner or Individual column.
+TreeLayout plainLayout(int loci);
+
+// Working values of the branch likelihood, kept between evaluations so that an
+// evaluation allocates nothing.
+struct BranchScratch {
+  std::vector<double> freq;    // frequency of the node's allele at locus k (index k)
+  std::vector<double> suffix;  // product of freq over loci k..L
+  std::vector<double> prefix;  // product of freq over loci 1..k
+};
+
 struct TreeMatrix {
+  TreeLayout layout;
   int rows = 0;               // 2n - 1
-  int width = 0;              // TMAT + TOTLOCI
+  int width = 0;              // layout.width()
   std::vector<double> cells;  // row-major; reordering moves row contents
   // Pairwise partial sums of the BranchLogLik column (a complete binary tree
   // over the rows, total at index 1), kept current by the likelihood so that
@@ -24,17 +49,13 @@ struct TreeMatrix {
   // e^(-pos[k] t) and e^(pos[k] t) for k = 1..L (NaN until needed). They
   // depend on nothing else, so a row whose length is unchanged reuses them.
   mutable std::vector<double> branchExps;
+  mutable BranchScratch scratch;
   double* operator[](int r) { return cells.data() + static_cast<std::size_t>(r) * width; }
   const double* operator[](int r) const { return cells.data() + static_cast<std::size_t>(r) * width; }
 };
 
-// A matrix of the run's shape with every cell -1 except Time and BranchLogLik 0.
-TreeMatrix makeTreeMatrix(int rows);
-
-// Column index of the Individual column (TMAT - 1); meaningful only when it exists.
-int individualColumn();
-bool hasPartnerColumn();
-bool hasIndividualColumn();
+// A matrix with every cell -1 except Time and BranchLogLik 0.
+TreeMatrix makeTreeMatrix(int rows, const TreeLayout& layout);
 
 // Integers held in the matrix, read back by truncation toward zero.
 inline int cellInt(double value) { return static_cast<int>(value); }
@@ -45,12 +66,11 @@ inline int alleleOf(double value) {
 }
 
 // Copies every cell (the likelihood's working sums along).
-// Copies every cell (the likelihood's working sums along).
-void copytree(const TreeMatrix& from, TreeMatrix& to);
+void copyTree(const TreeMatrix& from, TreeMatrix& to);
 
-// Sorts the first rows rows ascending by column col (first-row pivot quicksort:
-// the order among equal keys is that of the shared partition scheme).
-void mysorttreemat(TreeMatrix& m, int rows, int ncols, int col);
+// Sorts the rows ascending by column col (first-row pivot quicksort: the
+// order among equal keys is that of the shared partition scheme).
+void sortRows(TreeMatrix& m, int col);
 
-// Reverses the order of the first rows rows.
-void mysorttreematrev(TreeMatrix& m, int rows, int ncols);
+// Reverses the order of the rows.
+void reverseRows(TreeMatrix& m);

@@ -2,45 +2,37 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
-#include "input/check.h"
-#include "input/parameters.h"
-#include "results/sorting.h"
-#include "sampler/random.h"
+#include "core/check.h"
+#include "core/sorting.h"
 
 namespace {
 
-int traversalCounter = 0;  // next free position of the traversal in progress
-
-// Working lists of reassignnodes, kept between calls so that the move
-// allocates nothing.
-struct SequenceLinks {
-  std::vector<int> previous;    // position of the previous entry still in the sequence, or -1
-  std::vector<int> next;        // position of the next one, or -1
-  std::vector<int> positionOf;  // position of each label in the original sequence
-} linkScratch;
+void appendInOrder(const TreeMatrix& m, int node, std::vector<int>& order, int& at) {
+  if (node == -1 || at >= m.rows) return;
+  appendInOrder(m, cellInt(m[node][LeftChild]), order, at);
+  order[at++] = cellInt(m[node][Label]);
+  appendInOrder(m, cellInt(m[node][RightChild]), order, at);
+}
 
 }  // namespace
 
-void rotate_nodes(TreeMatrix& m, int n, int32_t* seed) {
-  for (int i = 0; i < 2 * n - 1; i++)
-    if (ran1(seed) > 0.5) std::swap(m[i][LeftChild], m[i][RightChild]);
+void swapChildrenAtRandom(TreeMatrix& m, Random& rng) {
+  for (int i = 0; i < m.rows; i++)
+    if (rng.uniform() > 0.5) std::swap(m[i][LeftChild], m[i][RightChild]);
 }
 
-void getlabelorder(int prev, int node, int total, std::vector<int>& order, const TreeMatrix& m) {
-  if (traversalCounter < total && node != -1) {
-    getlabelorder(prev, cellInt(m[node][LeftChild]), total, order, m);
-    order[traversalCounter++] = cellInt(m[node][Label]);
-    getlabelorder(prev, cellInt(m[node][RightChild]), total, order, m);
-  }
-  if (traversalCounter == total) traversalCounter = 0;
+void inOrderLabels(const TreeMatrix& m, int root, std::vector<int>& order) {
+  order.resize(m.rows);
+  int at = 0;
+  appendInOrder(m, root, order, at);
 }
 
-void adjcoaltimes(TreeMatrix& m, int n, int32_t* seed) {
-  const double age = pset.curMutAge;
-  for (int i = 0; i < 2 * n - 1; i++) {
+void perturbNodeTimes(TreeMatrix& m, double step, double age, Random& rng) {
+  for (int i = 0; i < m.rows; i++) {
     double& t = m[i][Time];
-    if (t > 0) t = t + (2 * ran1(seed) - 1) * stepSize(pset.adjTree);
+    if (t > 0) t = t + (2 * rng.uniform() - 1) * step;
     if (t < 0) t = -t;
     while (t > age) t = std::fabs(2 * age - t);
   }
@@ -65,14 +57,15 @@ void timeOrder(const TreeMatrix& m, std::vector<int>& rows) {
       0, m.rows, [&](long i) { return m[rows[i]][Time]; }, [&](long i, long j) { std::swap(rows[i], rows[j]); });
 }
 
-void reassignnodes(TreeMatrix& p, const std::vector<int>& byTime, std::vector<int>& order) {
+void rebuildFromSequence(TreeMatrix& p, const std::vector<int>& byTime, const std::vector<int>& order, double age,
+                         SequenceLinks& links) {
   const int rows = p.rows;
   const int n = (rows + 1) / 2;
   // The sequence as a doubly linked list over its positions, so that a node's
   // neighbours are found and removed in constant time.
-  std::vector<int>& previous = linkScratch.previous;
-  std::vector<int>& next = linkScratch.next;
-  std::vector<int>& positionOf = linkScratch.positionOf;
+  std::vector<int>& previous = links.previous;
+  std::vector<int>& next = links.next;
+  std::vector<int>& positionOf = links.positionOf;
   previous.resize(rows);
   next.resize(rows);
   positionOf.resize(rows);
@@ -102,6 +95,6 @@ void reassignnodes(TreeMatrix& p, const std::vector<int>& byTime, std::vector<in
   }
   for (int r = 0; r < rows; r++) {
     const int parent = cellInt(p[r][Parent]);
-    p[r][BranchLength] = parent == -1 ? pset.curMutAge - p[r][Time] : p[parent][Time] - p[r][Time];
+    p[r][BranchLength] = parent == -1 ? age - p[r][Time] : p[parent][Time] - p[r][Time];
   }
 }

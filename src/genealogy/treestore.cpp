@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "input/failure.h"
-#include "input/parameters.h"
+#include "core/failure.h"
 
 namespace {
 
@@ -21,7 +20,8 @@ bool isWhole(double v) { return std::isfinite(v) && v == std::trunc(v) && std::f
 
 // Checks that the matrix is one binary tree over labels 0..2n-2 with n leaves,
 // parents older than children, and alleles the frequency tables can score.
-void validateTree(const TreeMatrix& m) {
+void validateTree(const TreeMatrix& m, const std::vector<int>& highestLabel) {
+  const TreeLayout& layout = m.layout;
   const int rows = m.rows;
   const int n = (rows + 1) / 2;
   std::vector<int> rowOf(rows, -1);
@@ -30,7 +30,7 @@ void validateTree(const TreeMatrix& m) {
       if (c != BranchLogLik && !std::isfinite(m[r][c]))
         invalid("row " + std::to_string(r + 1) + " holds a value that is not finite");
     for (int c : {int(Label), int(LeftChild), int(RightChild), int(Parent), int(Partner)}) {
-      if (c == Partner && !hasPartnerColumn()) continue;
+      if (c == Partner && !layout.partner) continue;
       if (!isWhole(m[r][c]) || m[r][c] < -1 || m[r][c] >= rows)
         invalid("row " + std::to_string(r + 1) + " has a label or link outside 0.." + std::to_string(rows - 1));
     }
@@ -82,19 +82,19 @@ void validateTree(const TreeMatrix& m) {
   }
   if (reached != rows) invalid("some nodes cannot be reached from the root");
 
-  const int loci = pset.numLoci;
+  const int loci = layout.loci;
   for (int r = 0; r < rows; r++)
-    for (int j = 0; j < TOTLOCI; j++) {
-      const double v = m[r][TMAT + j];
+    for (int j = 0; j < layout.alleleColumns; j++) {
+      const double v = m[r][layout.firstAllele + j];
       const int locus = j % loci;
-      if (!isWhole(v) || alleleOf(v) < 1 || alleleOf(v) > maxall[locus])
+      if (!isWhole(v) || alleleOf(v) < 1 || alleleOf(v) > highestLabel[locus])
         invalid("row " + std::to_string(r + 1) + " holds an allele outside the labels of marker " +
                 std::to_string(locus + 1));
     }
-  const int individuals = hasPartnerColumn() ? n / 2 : n;
+  const int individuals = layout.partner ? n / 2 : n;
   for (int r = 0; r < rows; r++) {
     const bool leaf = cellInt(m[r][LeftChild]) == -1;
-    if (hasPartnerColumn()) {
+    if (layout.partner) {
       const double partner = m[r][Partner];
       const bool valid = leaf ? partner >= 0 && cellInt(m[rowOf[cellInt(partner)]][LeftChild]) == -1 &&
                                     cellInt(m[rowOf[cellInt(partner)]][Partner]) == cellInt(m[r][Label]) &&
@@ -102,8 +102,8 @@ void validateTree(const TreeMatrix& m) {
                               : partner == -1;
       if (!valid) invalid("row " + std::to_string(r + 1) + " has a partner that is not a leaf paired with it");
     }
-    if (hasIndividualColumn()) {
-      const double individual = m[r][individualColumn()];
+    if (layout.individual) {
+      const double individual = m[r][layout.individualColumn()];
       const bool valid = leaf ? isWhole(individual) && individual >= 0 && individual < individuals : individual == -1;
       if (!valid) invalid("row " + std::to_string(r + 1) + " has an individual number out of range");
     }
@@ -112,15 +112,15 @@ void validateTree(const TreeMatrix& m) {
 
 }  // namespace
 
-void storemat(const TreeMatrix& m, std::ostream& out) {
+void writeGenealogy(const TreeMatrix& m, const std::vector<int>& root, std::ostream& out) {
   for (int r = 0; r < m.rows; r++) {
     for (int c = 0; c < m.width; c++) out << m[r][c] << " ";
     out << "\n";
   }
-  for (int k = 0; k < pset.numLoci; k++) out << pset.rootHaplotype[0][k] << " ";
+  for (int allele : root) out << allele << " ";
 }
 
-void readTreeText(TreeMatrix& m, std::istream& in) {
+void parseGenealogy(std::istream& in, const std::vector<int>& highestLabel, TreeMatrix& m, std::vector<int>& root) {
   TreeMatrix read = m;
   for (double& cell : read.cells) {
     // Words rather than formatted doubles: a branch log-likelihood of -inf is
@@ -131,16 +131,16 @@ void readTreeText(TreeMatrix& m, std::istream& in) {
     cell = std::strtod(word.c_str(), &end);
     if (end == word.c_str() || *end != '\0') invalid("it holds text that is not a number");
   }
-  std::vector<int> root(pset.numLoci);
-  for (int& allele : root)
+  std::vector<int> readRoot(m.layout.loci);
+  for (int& allele : readRoot)
     if (!(in >> allele)) invalid(in.eof() ? "it ends before the root alleles" : "a root allele is not a whole number");
-  validateTree(read);
+  validateTree(read, highestLabel);
   m = read;
-  pset.rootHaplotype[0] = root;
+  root = readRoot;
 }
 
-void readmat(TreeMatrix& m) {
+void readStoredGenealogy(const std::vector<int>& highestLabel, TreeMatrix& m, std::vector<int>& root) {
   std::ifstream in(kStoredTree);
   if (!in) throw failLine(std::string(kStoredTree) + " can't be opened for \"Read old file\".");
-  readTreeText(m, in);
+  parseGenealogy(in, highestLabel, m, root);
 }

@@ -3,17 +3,19 @@
 
 #include <istream>
 #include <ostream>
+#include <vector>
 
 #include "genealogy/treematrix.h"
 
 // Writes every cell of m row by row (each value followed by a blank, a line end
-// after each row), then chain 0's root alleles, each followed by a blank.
-void storemat(const TreeMatrix& m, std::ostream& out);
+// after each row), then the root alleles, each followed by a blank.
+void writeGenealogy(const TreeMatrix& m, const std::vector<int>& root, std::ostream& out);
 
-// Reads a genealogy in storemat's format into m and chain 0's root alleles.
-// Throws RunFailure when the text is short, holds a non-number or does not
-// describe a genealogy of the run's shape.
-void readTreeText(TreeMatrix& m, std::istream& in);
+// Reads a genealogy in writeGenealogy's format into m (whose shape it must
+// have) and root. Throws RunFailure when the text is short, holds a
+// non-number or does not describe a genealogy of the run's shape with alleles
+// within highestLabel; m and root are then unchanged.
+void parseGenealogy(std::istream& in, const std::vector<int>& highestLabel, TreeMatrix& m, std::vector<int>& root);
 
-// readTreeText from the file "inmat.txt" in the current directory.
-void readmat(TreeMatrix& m);
+// parseGenealogy from the file "inmat.txt" in the current directory.
+void readStoredGenealogy(const std::vector<int>& highestLabel, TreeMatrix& m, std::vector<int>& root);

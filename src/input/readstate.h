@@ -1,16 +1,11 @@
 // Working tables of one pass of the parameter reader, shared by its steps.
 #pragma once
 
-#include <string>
 #include <vector>
 
 struct ReaderTables {
   // Control counts: rows by allele label 0..499 (row 499 becomes the per-locus
   // total), one column per locus.
   std::vector<std::vector<double>> controlCounts;
-  int largestControlLabel = 0;                 // largest positive control label read
-  std::vector<std::vector<int>> patientRows;   // patient rows as read
-  std::vector<double> segmentPositions;        // segment rows of the parameter file,
-  std::vector<char> segmentLetters;            //   or entries built from the annotation file
-  bool segmentsFromAnnotation = false;         // entries came from an annotation file
+  int largestControlLabel = 0;  // largest positive control label read
 };

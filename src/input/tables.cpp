@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "input/failure.h"
-#include "input/readseq.h"
+#include "core/failure.h"
+#include "input/annotation.h"
 #include "input/scan.h"
 
 namespace {
@@ -13,8 +13,6 @@ namespace {
 constexpr int kControlRows = 500;      // allele labels 0..498, then the locus totals
 constexpr int kMaxSegmentRows = 10000;
 constexpr int kFileNameLimit = 1000;
-
-[[noreturn]] void reject(const std::string& message) { throw failLine(message); }
 
 bool isBlank(int c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -25,17 +23,6 @@ void skipBlanks(std::istream& in) {
 bool atLineEnd(std::istream& in) {
   const int c = in.peek();
   return c == '\n' || c == std::char_traits<char>::eof();
-}
-
-// After a table row: skips the line end and white space, then reads one
-// character; true when its upper-case form is endLetter (the next label).
-bool tableEnds(std::istream& in, char endLetter, const std::string& entry) {
-  skipWhite(in);
-  const int c = in.get();
-  if (c == std::char_traits<char>::eof()) throw failLine(endedInside(entry));
-  if (std::toupper(c) == endLetter) return true;
-  in.unget();
-  return false;
 }
 
 // Whole numbers held as doubles, checked to fit an int before truncation.
@@ -61,8 +48,7 @@ void skipSeparators(std::istream& in) {
   while (isSeparator(in.peek())) in.get();
 }
 
-void checkPatientRow(const std::vector<int>& row, const std::string& entry) {
-  const bool haplotypes = pset.dataAsGenotypes == 0;
+void checkPatientRow(const std::vector<int>& row, bool haplotypes, const std::string& entry) {
   if (haplotypes && row[0] < 1)
     reject("The first column of \"" + entry + "\" should hold counts of at least 1.");
   for (size_t k = haplotypes ? 1 : 0; k < row.size(); k++) {
@@ -71,7 +57,7 @@ void checkPatientRow(const std::vector<int>& row, const std::string& entry) {
   }
 }
 
-void readSegmentRows(std::istream& in, ReaderTables& tables) {
+void readSegmentRows(std::istream& in, SequenceSegments& segments) {
   const std::string entry = "Weights for exons, introns, non-genes";
   for (skipWhite(in); in.peek() != std::char_traits<char>::eof(); skipWhite(in)) {
     const double position = readDouble(in, entry);
@@ -81,17 +67,17 @@ void readSegmentRows(std::istream& in, ReaderTables& tables) {
       reject("\"Weights for exons, introns, non-genes\": the second column should be i, e or n.");
     skipBlanks(in);
     if (!atLineEnd(in)) reject("You should have 2 columns for: \"Weights for exons, introns, non genes\".");
-    if (tables.segmentPositions.size() == kMaxSegmentRows)
+    if (segments.start.size() == kMaxSegmentRows)
       reject("\"" + entry + "\" should have at most 10000 segment rows.");
-    if (!tables.segmentPositions.empty() && !(position > tables.segmentPositions.back()))
+    if (!segments.start.empty() && !(position > segments.start.back()))
       reject("The segment positions of \"" + entry + "\" should be increasing.");
-    tables.segmentPositions.push_back(position);
-    tables.segmentLetters.push_back(static_cast<char>(letter));
+    segments.start.push_back(position);
+    segments.letters.push_back(static_cast<char>(letter));
   }
 }
 
 // The annotation file's name and the markers' positions in its sequence.
-void readAnnotationBlock(std::istream& in, ReaderTables& tables) {
+void readAnnotationBlock(std::istream& in, RunSettings& s) {
   const std::string entry = "The positions of markers in the contig";
   discardLabelLine(in, "Weights for exons, introns, non-genes");
   std::string fileName;
@@ -108,26 +94,23 @@ void readAnnotationBlock(std::istream& in, ReaderTables& tables) {
     if (!positions.empty() && !(position > positions.back()))
       reject("\"The positions of markers in the contig\" should be increasing.");
     positions.push_back(position);
-    if (static_cast<int>(positions.size()) > pset.numLoci) break;
+    if (static_cast<int>(positions.size()) > s.numLoci) break;
   }
-  if (static_cast<int>(positions.size()) != pset.numLoci)
+  if (static_cast<int>(positions.size()) != s.numLoci)
     reject("You should have #loci positive integer for \"The positions of markers in the contig\".");
-  for (int k = 1; k <= pset.numLoci; k++) pset.mapDist[k] = positions[k - 1];
 
-  int count = 0;
-  readseq(tables.segmentPositions, tables.segmentLetters, &count, fileName);
-  const double first = pset.mapDist[1];
-  for (int k = 1; k <= pset.numLoci; k++) pset.mapDist[k] = markerScale(pset.mapDist[k], first);
-  tables.segmentsFromAnnotation = true;
+  const double first = positions[0];
+  readAnnotationSegments(fileName, first, s.segments.start, s.segments.letters);
+  for (int k = 1; k <= s.numLoci; k++) s.mapDist[k] = markerScale(positions[k - 1], first);
 }
 
 }  // namespace
 
-void readControlTable(std::istream& in, ReaderTables& tables) {
+void readControlTable(std::istream& in, const RunSettings& s, ReaderTables& tables) {
   const std::string entry = "Numbers of haplotypes in the normal pop";
   locateEntry(in, 'N', entry);
   discardLabelLine(in, entry);
-  tables.controlCounts.assign(kControlRows, std::vector<double>(pset.numLoci, 0.0));
+  tables.controlCounts.assign(kControlRows, std::vector<double>(s.numLoci, 0.0));
   skipWhite(in);
   for (;;) {
     int values = 0;
@@ -135,27 +118,28 @@ void readControlTable(std::istream& in, ReaderTables& tables) {
     for (skipBlanks(in); !atLineEnd(in); skipBlanks(in)) {
       const double value = readDouble(in, entry);
       if (value == -99) {
-        if (!eatWhite(in, 'M')) throw failLine(endedInside(entry));
+        if (!skipPast(in, 'M')) reject(endedInside(entry));
         return;
       }
       if (values == 0) {
         if (value < 0) reject("The counts of \"" + entry + "\" should not be negative.");
         count = truncateCount(value, "A count of \"" + entry + "\"");
       } else {
-        if (values > pset.numLoci) reject("\"" + entry + "\" should have #loci+1 columns.");
+        if (values > s.numLoci) reject("\"" + entry + "\" should have #loci+1 columns.");
         addControlAllele(tables, value, values - 1, count);
       }
       values++;
     }
-    if (values != pset.numLoci + 1) reject("\"" + entry + "\" should have #loci+1 columns.");
-    if (tableEnds(in, 'M', entry)) return;
+    if (values != s.numLoci + 1) reject("\"" + entry + "\" should have #loci+1 columns.");
+    if (listEnds(in, "M", entry)) return;
   }
 }
 
-void readPatientTable(std::istream& in, ReaderTables& tables, PatientTable& patientData) {
+void readPatientTable(std::istream& in, RunSettings& s) {
   const std::string entry = "Patient haplo- or genotypes:";
-  const bool haplotypes = pset.dataAsGenotypes == 0;
-  const size_t width = haplotypes ? pset.numLoci + 1 : 2 * pset.numLoci;
+  const bool haplotypes = !s.genotypes;
+  const size_t width = haplotypes ? s.numLoci + 1 : 2 * s.numLoci;
+  std::vector<std::vector<int>> rows;
   discardLabelLine(in, entry);
   skipWhite(in);
   long chromosomes = 0;
@@ -168,34 +152,32 @@ void readPatientTable(std::istream& in, ReaderTables& tables, PatientTable& pati
     if (row.size() != width)
       reject(" You should have #loci+1 columns for \"Patient haplo- or genotypes:\" if data as genotype is 0 or "
              "#loci column if data as genotype is 1.");
-    checkPatientRow(row, entry);
-    if (tables.patientRows.size() == kPatientRows) reject("\"" + entry + "\" should have at most 1000 rows.");
-    tables.patientRows.push_back(row);
+    checkPatientRow(row, haplotypes, entry);
+    if (rows.size() == kPatientRows) reject("\"" + entry + "\" should have at most 1000 rows.");
+    rows.push_back(row);
     if (haplotypes) {
-      if (static_cast<long>(tables.patientRows.size()) > pset.numChrom)
+      if (static_cast<long>(rows.size()) > s.numChrom)
         reject("The rows of \"Patient haplo- or genotypes:\" should less than # chromosomes.");
       chromosomes += row[0];
     }
-    if (tableEnds(in, 'U', entry)) break;
+    if (listEnds(in, "U", entry)) break;
   }
 
-  if (haplotypes && chromosomes != pset.numChrom)
+  if (haplotypes && chromosomes != s.numChrom)
     reject("The sum of the numbers in the first column of \"Patient haplo- or genotypes:\" should equal to the # "
            "chromosomes.");
-  const size_t individuals = pset.geneticModel == 1 ? pset.numChrom / 2 : pset.numChrom;
-  if (!haplotypes && tables.patientRows.size() != individuals)
+  const size_t individuals = s.genotypesModel1() ? s.numChrom / 2 : s.numChrom;
+  if (!haplotypes && rows.size() != individuals)
     reject("\"" + entry + "\" should have one row per individual (" + std::to_string(individuals) + ").");
-
-  if (pset.runSimulation == 0)
-    for (size_t r = 0; r < tables.patientRows.size(); r++)
-      for (size_t k = 0; k < width; k++) patientData[r][k] = tables.patientRows[r][k];
+  if (!s.runSimulation) s.patientRows = std::move(rows);
 }
 
-void readSequenceWeights(std::istream& in, ReaderTables& tables) {
+void readSequenceWeights(std::istream& in, RunSettings& s) {
   const std::string entry = "Weights for exons, introns, non-genes";
+  SequenceSegments& segments = s.segments;
   locateEntry(in, 'W', entry);
   discardLabelLine(in, entry);
-  for (double& weight : segweights) weight = readDouble(in, entry);
+  for (double& weight : segments.weights) weight = readDouble(in, entry);
 
   // A run of exactly five nines is consumed with the character after it,
   // which goes back only when it is an upper-case I.
@@ -216,15 +198,13 @@ void readSequenceWeights(std::istream& in, ReaderTables& tables) {
   skipWhite(in);
   in.clear();
   if (std::toupper(in.peek()) == 'I')
-    readAnnotationBlock(in, tables);
+    readAnnotationBlock(in, s);
   else
-    readSegmentRows(in, tables);
+    readSegmentRows(in, segments);
 
-  numsegs = static_cast<int>(tables.segmentPositions.size());
-  pset.segStart = tables.segmentPositions;
-  pset.segWeight.assign(numsegs, 0.0);
-  for (int k = 0; k < numsegs; k++) {
-    const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(tables.segmentLetters[k])));
-    pset.segWeight[k] = letter == 'e' ? segweights[0] : letter == 'i' ? segweights[1] : segweights[2];
+  segments.weight.assign(segments.count(), 0.0);
+  for (int k = 0; k < segments.count(); k++) {
+    const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(segments.letters[k])));
+    segments.weight[k] = letter == 'e' ? segments.weights[0] : letter == 'i' ? segments.weights[1] : segments.weights[2];
   }
 }

@@ -4,17 +4,17 @@
 
 #include <istream>
 
-#include "input/parameters.h"
 #include "input/readstate.h"
+#include "input/settings.h"
 
 // "Numbers of haplotypes in the normal pop": fills tables.controlCounts.
-void readControlTable(std::istream& in, ReaderTables& tables);
+void readControlTable(std::istream& in, const RunSettings& s, ReaderTables& tables);
 
-// "Patient haplo- or genotypes:": validates the rows and copies them into
-// patientData unless the data are simulated.
-void readPatientTable(std::istream& in, ReaderTables& tables, PatientTable& patientData);
+// "Patient haplo- or genotypes:": validates the rows and keeps them in
+// s.patientRows unless the data are simulated.
+void readPatientTable(std::istream& in, RunSettings& s);
 
 // "Weights for exons, introns, non-genes": the three weights, then segment rows
-// or an annotation file with the markers' contig positions; fills segweights,
-// pset.segStart, pset.segWeight and numsegs.
-void readSequenceWeights(std::istream& in, ReaderTables& tables);
+// or an annotation file with the markers' contig positions; fills s.segments
+// (and, with an annotation file, puts the markers on its scale).
+void readSequenceWeights(std::istream& in, RunSettings& s);

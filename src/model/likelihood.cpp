@@ -4,21 +4,13 @@
 #include <cmath>
 #include <limits>
 
-#include "input/check.h"
+#include "core/check.h"
 
 namespace {
 
-// Per-branch working values, kept between calls so that an evaluation
-// allocates nothing.
-struct BranchScratch {
-  std::vector<double> freq;      // frequency of the node's allele at locus k (index k)
-  std::vector<double> suffix;    // product of freq over loci k..L
-  std::vector<double> prefix;    // product of freq over loci 1..k
-} scratch;
-
 // The cached exponentials of one row, valid for branch length t.
 double* branchExpsOf(const TreeMatrix& m, int row, double t) {
-  const int stride = 2 * pset.numLoci + 1;
+  const int stride = 2 * m.layout.loci + 1;
   const size_t size = static_cast<size_t>(m.rows) * stride;
   if (m.branchExps.size() != size) m.branchExps.assign(size, std::numeric_limits<double>::quiet_NaN());
   double* cache = &m.branchExps[static_cast<size_t>(row) * stride];
@@ -53,9 +45,18 @@ void updateSum(TreeMatrix& m, int row) {
   for (i /= 2; i >= 1; i /= 2) m.logLikSums[i] = m.logLikSums[2 * i] + m.logLikSums[2 * i + 1];
 }
 
-void recomputeRow(TreeMatrix& m, int row, double x, const std::vector<double>& pos, const FrequencyTable& freq,
-                  const std::vector<int>& root) {
-  m[row][BranchLogLik] = std::log(branchProbability(m, row, x, pos, freq, root));
+void recomputeRow(TreeMatrix& m, int row, const BranchModel& model) {
+  m[row][BranchLogLik] = std::log(branchProbability(m, row, model));
+}
+
+void recomputeAll(TreeMatrix& m, const BranchModel& model) {
+  for (int r = 0; r < m.rows; r++) recomputeRow(m, r, model);
+  rebuildSums(m);
+}
+
+void recomputeOne(TreeMatrix& m, int row, const BranchModel& model) {
+  recomputeRow(m, row, model);
+  updateSum(m, row);
 }
 
 }  // namespace
@@ -72,9 +73,14 @@ void restoreBranchLogLikColumn(TreeMatrix& m, const std::vector<double>& saved) 
   rebuildSums(m);
 }
 
-double branchProbability(const TreeMatrix& m, int row, double x, const std::vector<double>& pos,
-                         const FrequencyTable& freq, const std::vector<int>& root) {
-  const int L = pset.numLoci;
+double branchProbability(const TreeMatrix& m, int row, const BranchModel& model) {
+  const double x = model.location;
+  const std::vector<double>& pos = model.map;
+  const FrequencyTable& freq = model.freq;
+  const std::vector<int>& root = model.root;
+  const int L = m.layout.loci;
+  const int firstAllele = m.layout.firstAllele;
+  BranchScratch& scratch = m.scratch;
   const double t = m[row][BranchLength];
   const double* node = m[row];
   const int parent = cellInt(node[Parent]);
@@ -104,10 +110,10 @@ double branchProbability(const TreeMatrix& m, int row, double x, const std::vect
   int first = L + 1;
   int last = 0;
   for (int k = L; k >= 1; k--) {
-    const double cell = std::fabs(node[TMAT + k - 1]);
+    const double cell = std::fabs(node[firstAllele + k - 1]);
     f[k] = freq(static_cast<int>(cell), k - 1);
     // Allele cells hold whole numbers, so comparing magnitudes compares alleles.
-    const double reference = parentRow ? std::fabs(parentRow[TMAT + k - 1]) : root[k - 1];
+    const double reference = parentRow ? std::fabs(parentRow[firstAllele + k - 1]) : root[k - 1];
     const bool differs = cell != reference;
     if (k >= b) {
       F[k] = f[k] * F[k + 1];
@@ -159,49 +165,46 @@ double branchProbability(const TreeMatrix& m, int row, double x, const std::vect
   return b == L + 1 ? left : right * left;
 }
 
-void tprob(TreeMatrix& m, double x, const std::vector<double>& pos, double* result, const FrequencyTable& freq,
-           const std::vector<int>& root, int start, int type) {
-  if (start < 0) {
-    for (int r = 0; r < m.rows; r++) recomputeRow(m, r, x, pos, freq, root);
-    rebuildSums(m);
-    *result = logLikTotal(m);
-    return;
+double rescoreTree(TreeMatrix& m, const BranchModel& model, Rescore what, int node) {
+  if (what == Rescore::All) {
+    recomputeAll(m, model);
+    return logLikTotal(m);
   }
-  MUTLOC_CHECK(start < m.rows);
-  recomputeRow(m, start, x, pos, freq, root);
-  updateSum(m, start);
-  if (type == 0) {
-    const int left = cellInt(m[start][LeftChild]);
-    const int right = cellInt(m[start][RightChild]);
+  MUTLOC_CHECK(node >= 0 && node < m.rows);
+  recomputeOne(m, node, model);
+  if (what == Rescore::NodeAndChildren) {
+    const int left = cellInt(m[node][LeftChild]);
+    const int right = cellInt(m[node][RightChild]);
     if (left == -1) {
-      for (int r = 0; r < m.rows; r++) recomputeRow(m, r, x, pos, freq, root);
-      rebuildSums(m);
+      recomputeAll(m, model);
     } else {
-      recomputeRow(m, left, x, pos, freq, root);
-      updateSum(m, left);
-      recomputeRow(m, right, x, pos, freq, root);
-      updateSum(m, right);
+      recomputeOne(m, left, model);
+      recomputeOne(m, right, model);
     }
-  } else if (type == 2 && hasPartnerColumn()) {
-    const int partner = cellInt(m[start][Partner]);
-    recomputeRow(m, partner, x, pos, freq, root);
-    updateSum(m, partner);
+  } else if (what == Rescore::LeafAndPartner && m.layout.partner) {
+    recomputeOne(m, cellInt(m[node][Partner]), model);
   }
-  *result = logLikTotal(m);
+  return logLikTotal(m);
 }
 
-double getalllik(const TreeMatrix& m, int A, int chain) {
-  const auto& freq = pset.alleleFreq[chain];
-  const int L = pset.numLoci;
+double addSecondChromLogFreqs(double sum, const TreeMatrix& m, int row, const FrequencyTable& freq) {
+  const int L = m.layout.loci;
+  const double* cells = m[row] + m.layout.firstAllele + L;
+  for (int k = 0; k < L; k++) sum += std::log(freq(alleleOf(cells[k]), k));
+  return sum;
+}
+
+double frequencyLogLik(const RunSettings& s, const TreeMatrix& m, const FrequencyTable& freq) {
+  const int L = s.numLoci;
+  const auto& controlCount = s.alleles.controlCount;
   double sum = 0;
-  for (int a = 1; a <= A; a++)
+  for (int a = 1; a <= s.alleles.largest; a++)
     for (int k = 1; k <= L; k++) {
-      const int count = normmat[a][k - 1];
+      const int count = controlCount[a][k - 1];
       if (count != 0) sum += count * std::log(freq(a, k - 1));
     }
-  if (pset.dataAsGenotypes == 1 && pset.geneticModel == 0)
+  if (s.genotypesModel0())
     for (int r = 0; r < m.rows; r++)
-      if (cellInt(m[r][LeftChild]) < 0)
-        for (int k = 1; k <= L; k++) sum += std::log(freq(alleleOf(m[r][TMAT + L + k - 1]), k - 1));
+      if (cellInt(m[r][LeftChild]) < 0) sum = addSecondChromLogFreqs(sum, m, r, freq);
   return sum;
 }

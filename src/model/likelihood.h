@@ -5,22 +5,38 @@
 #include <vector>
 
 #include "genealogy/treematrix.h"
-#include "input/parameters.h"
+#include "input/settings.h"
 
-// Recomputes BranchLogLik for a set of rows of the canonical matrix m and
-// writes the matrix's log-likelihood into *result: the sum of the column,
-// added pairwise (see logLikTotal).
-//   start < 0:            every row;
-//   start >= 0, type 0:   row start and its two children (every row for a leaf);
-//   start >= 0, type 1:   row start only;
-//   start >= 0, type 2:   row start and its Partner row when that column exists.
-// The partial modes need every other row's BranchLogLik to be current.
-void tprob(TreeMatrix& m, double x, const std::vector<double>& pos, double* result, const FrequencyTable& freq,
-           const std::vector<int>& root, int start, int type);
+// Which branches a rescoring recomputes; the others must be current.
+enum class Rescore {
+  All,              // every branch
+  NodeAndChildren,  // a node's branch and its two children's (every branch for a leaf)
+  Node,             // one branch
+  LeafAndPartner,   // a leaf's branch and, when that column exists, its Partner's
+};
 
-// Log-likelihood of chain's allele frequencies given the control counts (and,
+// What a branch is scored against besides the genealogy.
+struct BranchModel {
+  double location;                  // mutation location x
+  const std::vector<double>& map;   // marker positions, index 1..L
+  const FrequencyTable& freq;       // allele frequencies
+  const std::vector<int>& root;     // ancestral haplotype
+};
+
+// Recomputes BranchLogLik for the rows `what` names (around row `node`, unused
+// for All) of the canonical matrix m and returns the matrix's log-likelihood:
+// the column summed pairwise (see logLikTotal).
+double rescoreTree(TreeMatrix& m, const BranchModel& model, Rescore what, int node = -1);
+
+// Log-likelihood of allele frequencies freq given the control counts (and,
 // with genotypes under genetic model 0, the leaves' second chromosomes).
-double getalllik(const TreeMatrix& m, int A, int chain);
+double frequencyLogLik(const RunSettings& s, const TreeMatrix& m, const FrequencyTable& freq);
+
+// sum plus, locus by locus in order, the log frequencies of a leaf row's
+// second-chromosome alleles (genotypes under genetic model 0). Every sum of
+// these terms adds them in this order, so totals built leaf by leaf round the
+// same way wherever they are built.
+double addSecondChromLogFreqs(double sum, const TreeMatrix& m, int row, const FrequencyTable& freq);
 
 // The matrix's log-likelihood: the BranchLogLik column summed pairwise over a
 // complete binary tree of the rows, the same however the column came about.
@@ -32,6 +48,5 @@ void restoreBranchLogLik(TreeMatrix& m, int row, double value);
 void restoreBranchLogLikColumn(TreeMatrix& m, const std::vector<double>& saved);
 
 // Probability of one branch: row's haplotype descending from its parent's (or
-// from root) over BranchLength with the mutation at x.
-double branchProbability(const TreeMatrix& m, int row, double x, const std::vector<double>& pos,
-                         const FrequencyTable& freq, const std::vector<int>& root);
+// from the ancestral haplotype) over BranchLength with the mutation at x.
+double branchProbability(const TreeMatrix& m, int row, const BranchModel& model);

@@ -3,25 +3,12 @@
 #include <iostream>
 #include <string>
 
-#include "input/parameters.h"
-
-int sizething = 1000;
-int sizeindthing = 100;
-HaplotypeTable hapstate;
-std::vector<HaplotypeTable> hapindstate;
-
 namespace {
 
-int tothapstates = 0;                   // rows of hapstate in use
-std::vector<int> individualRowsInUse;   // rows in use of every individual's table
-bool populationFullReported = false;
-std::vector<bool> individualFullReported;
-
-int tableWidth() { return (pset.dataAsGenotypes == 1 ? 2 * pset.numLoci : pset.numLoci) + 1; }
-
 // Alleles of a leaf row (absolute values), appended to unit from position at.
-void copyAlleles(const double* row, int count, std::vector<int>& unit, int at) {
-  for (int j = 0; j < count; j++) unit[at + j] = alleleOf(row[TMAT + j]);
+void copyAlleles(const TreeMatrix& m, int row, int count, std::vector<int>& unit, int at) {
+  const double* cells = m[row] + m.layout.firstAllele;
+  for (int j = 0; j < count; j++) unit[at + j] = alleleOf(cells[j]);
 }
 
 bool sameHaplotype(const std::vector<int>& row, const std::vector<int>& unit, int values) {
@@ -30,8 +17,8 @@ bool sameHaplotype(const std::vector<int>& row, const std::vector<int>& unit, in
   return true;
 }
 
-// Adds one haplotype (unit[1..values]) to a table with `used` rows in use.
-// Returns false when the table is full and nothing was counted.
+// Adds one haplotype (unit[1..values]) to the table. Returns false when the
+// table is full and nothing was counted.
 bool tally(HaplotypeTable& table, int& used, int capacity, const std::vector<int>& unit, int values) {
   if (used > 0 && used >= capacity) return false;
   for (int r = 0; r < used; r++)
@@ -43,6 +30,14 @@ bool tally(HaplotypeTable& table, int& used, int capacity, const std::vector<int
   table[used][0] = 1;
   used++;
   return true;
+}
+
+void tallyInto(TallyTable& table, const std::vector<int>& unit, int values, const std::string& which) {
+  const int capacity = static_cast<int>(table.rows.size());
+  if (tally(table.rows, table.used, capacity, unit, values) || table.fullReported) return;
+  table.fullReported = true;
+  std::cout << "Warning: the " << which << " is full (" << capacity
+            << " distinct haplotypes); later samples are not tallied in it." << std::endl;
 }
 
 // Most frequent first; equal counts keep the order in which they were met.
@@ -63,79 +58,74 @@ void writeValues(std::ostream& out, const std::vector<int>& row, int values) {
   out << "\n";
 }
 
-void warnFull(const std::string& which, int capacity) {
-  std::cout << "Warning: the " << which << " is full (" << capacity
-            << " distinct haplotypes); later samples are not tallied in it." << std::endl;
-}
+bool isLeaf(const TreeMatrix& m, int r) { return cellInt(m[r][LeftChild]) == -1; }
 
 }  // namespace
 
-void makeHaplotypeTables() {
-  const int width = tableWidth();
-  tothapstates = 0;
-  individualRowsInUse.clear();
-  populationFullReported = false;
-  if (pset.storePopHaplotypes != 0) hapstate.assign(sizething, std::vector<int>(width, 0));
-  if (pset.storeIndHaplotypes >= 1)
-    hapindstate.assign(pset.numChrom, HaplotypeTable(sizeindthing, std::vector<int>(width, 0)));
+HaplotypeTallies makeHaplotypeTallies(const RunSettings& s, int populationRows, int individualRows) {
+  const int width = (s.genotypes ? 2 * s.numLoci : s.numLoci) + 1;
+  HaplotypeTallies tallies;
+  if (s.storesPopHaplotypes()) tallies.population.rows.assign(populationRows, std::vector<int>(width, 0));
+  if (s.storesIndHaplotypes())
+    tallies.individuals.assign(s.numChrom, TallyTable{HaplotypeTable(individualRows, std::vector<int>(width, 0))});
+  return tallies;
 }
 
-void haplosave1(const TreeMatrix& m, std::ostream& out, int write) {
-  const int values = TOTLOCI;
+void tallyPopulationHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m) {
+  const int values = m.layout.alleleColumns;
   std::vector<int> unit(values + 1, 0);
   for (int r = 0; r < m.rows; r++) {
-    if (cellInt(m[r][LeftChild]) != -1) continue;
-    copyAlleles(m[r], values, unit, 1);
-    if (!tally(hapstate, tothapstates, sizething, unit, values) && !populationFullReported) {
-      populationFullReported = true;
-      warnFull("population haplotype table", sizething);
-    }
+    if (!isLeaf(m, r)) continue;
+    copyAlleles(m, r, values, unit, 1);
+    tallyInto(tallies.population, unit, values, "population haplotype table");
   }
-  if (write == 0) return;
-  sortByCount(hapstate, tothapstates);
-  const long total = totalCount(hapstate);
-  for (const auto& row : hapstate) {
+}
+
+void writePopulationHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m, std::ostream& out) {
+  const int values = m.layout.alleleColumns;
+  TallyTable& table = tallies.population;
+  sortByCount(table.rows, table.used);
+  const long total = totalCount(table.rows);
+  for (const auto& row : table.rows) {
     if (row[0] < 1) break;
     out << row[0] << " " << static_cast<double>(row[0]) / total << " ";
     writeValues(out, row, values);
   }
 }
 
-void haplosaveind(const TreeMatrix& m, std::ostream& out, int write) {
-  const int n = pset.numChrom;
-  const bool pairs = hasPartnerColumn();
-  const int L = pset.numLoci;
-  const int values = pairs ? 2 * L : TOTLOCI;
-  if (individualRowsInUse.empty()) {
-    individualRowsInUse.assign(n, 0);
-    individualFullReported.assign(n, false);
-  }
+void tallyIndividualHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m) {
+  const int n = (m.rows + 1) / 2;
+  const bool pairs = m.layout.partner;
+  const int L = m.layout.loci;
+  const int values = pairs ? 2 * L : m.layout.alleleColumns;
   std::vector<int> unit(values + 1, 0);
   std::vector<bool> handled(n, false);
   for (int r = 0; r < m.rows; r++) {
-    if (cellInt(m[r][LeftChild]) != -1) continue;
-    const int individual = cellInt(m[r][individualColumn()]);
+    if (!isLeaf(m, r)) continue;
+    const int individual = cellInt(m[r][m.layout.individualColumn()]);
     if (pairs) {
       if (handled[individual]) continue;
       handled[individual] = true;
-      copyAlleles(m[r], L, unit, 1);
-      copyAlleles(m[cellInt(m[r][Partner])], L, unit, 1 + L);
+      copyAlleles(m, r, L, unit, 1);
+      copyAlleles(m, cellInt(m[r][Partner]), L, unit, 1 + L);
     } else {
-      copyAlleles(m[r], values, unit, 1);
+      copyAlleles(m, r, values, unit, 1);
     }
-    if (!tally(hapindstate[individual], individualRowsInUse[individual], sizeindthing, unit, values) &&
-        !individualFullReported[individual]) {
-      individualFullReported[individual] = true;
-      warnFull("haplotype table of individual " + std::to_string(individual + 1), sizeindthing);
-    }
+    tallyInto(tallies.individuals[individual], unit, values,
+              "haplotype table of individual " + std::to_string(individual + 1));
   }
-  if (write == 0) return;
+}
+
+void writeIndividualHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m, std::ostream& out) {
+  const int n = (m.rows + 1) / 2;
+  const bool pairs = m.layout.partner;
+  const int values = pairs ? 2 * m.layout.loci : m.layout.alleleColumns;
   const int individuals = pairs ? n / 2 : n;
   for (int b = 0; b < individuals; b++) {
-    HaplotypeTable& table = hapindstate[b];
-    sortByCount(table, individualRowsInUse[b]);
-    const long total = totalCount(table);
-    for (const auto& row : table) {
+    TallyTable& table = tallies.individuals[b];
+    sortByCount(table.rows, table.used);
+    const long total = totalCount(table.rows);
+    for (const auto& row : table.rows) {
       if (row[0] < 1) break;
       out << b + 1 << " " << row[0] << " " << static_cast<double>(row[0]) / total << " ";
       writeValues(out, row, values);
@@ -144,15 +134,15 @@ void haplosaveind(const TreeMatrix& m, std::ostream& out, int write) {
   }
 }
 
-void haplosave3(const TreeMatrix& m, std::ostream& out) {
-  const int values = TOTLOCI;
+void writeFinalHaplotypes(const TreeMatrix& m, std::ostream& out) {
+  const int values = m.layout.alleleColumns;
   const int leaves = (m.rows + 1) / 2;
   HaplotypeTable table(leaves, std::vector<int>(values + 1, 0));
   int used = 0;
   std::vector<int> unit(values + 1, 0);
   for (int r = 0; r < m.rows; r++) {
-    if (cellInt(m[r][LeftChild]) != -1) continue;
-    copyAlleles(m[r], values, unit, 1);
+    if (!isLeaf(m, r)) continue;
+    copyAlleles(m, r, values, unit, 1);
     tally(table, used, leaves, unit, values);
   }
   sortByCount(table, used);

@@ -1,4 +1,6 @@
-// Tallies of the leaf haplotypes of chain 0's genealogy.
+// Tallies of the leaf haplotypes of chain 0's genealogy: over the sampling
+// iterations for the whole sample (".hpf") and per individual (".hin"), and of
+// the final genealogy (".hap").
 #pragma once
 
 #include <ostream>
@@ -6,25 +8,40 @@
 
 #include "genealogy/treematrix.h"
 
-extern int sizething;     // capacity of the population table in distinct haplotypes
-extern int sizeindthing;  // capacity of each individual's table
+// Capacities in distinct haplotypes: of the population table, and of each
+// individual's table. A full table counts nothing more (and says so once).
+constexpr int kPopulationTallyRows = 1000;
+constexpr int kIndividualTallyRows = 100;
 
-// A tally table: row 0 element 0 is the count, elements 1..W the haplotype.
+// A tally table: in each row element 0 is the count, elements 1..W the haplotype.
 using HaplotypeTable = std::vector<std::vector<int>>;
 
-extern HaplotypeTable hapstate;                // population haplotypes over the sampling iterations
-extern std::vector<HaplotypeTable> hapindstate;  // haplotypes of every individual
+struct TallyTable {
+  HaplotypeTable rows;        // as many as the capacity
+  int used = 0;               // rows in use
+  bool fullReported = false;  // the full-table warning was printed
+};
 
-// Creates hapstate and hapindstate as the run's settings ask.
-void makeHaplotypeTables();
+struct HaplotypeTallies {
+  TallyTable population;               // when population haplotypes are stored
+  std::vector<TallyTable> individuals; // one per leaf, when individual haplotypes are stored
+};
 
-// Tallies every leaf's haplotype into hapstate; with write != 0 also sorts the
-// tally and writes it (count, frequency, alleles) to out (".hpf").
-void haplosave1(const TreeMatrix& m, std::ostream& out, int write);
+// Empty tables as the run's settings ask for them, of the given capacities.
+HaplotypeTallies makeHaplotypeTallies(const RunSettings& s, int populationRows = kPopulationTallyRows,
+                                      int individualRows = kIndividualTallyRows);
 
-// Tallies each individual's haplotypes into its table; with write != 0 writes
-// every individual's tally to out (".hin").
-void haplosaveind(const TreeMatrix& m, std::ostream& out, int write);
+// Adds every leaf's haplotype of m to the population table.
+void tallyPopulationHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m);
+// Sorts the population table (most frequent first) and writes count,
+// frequency and alleles per distinct haplotype.
+void writePopulationHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m, std::ostream& out);
 
-// Tallies and writes the distinct leaf haplotypes of m (".hap").
-void haplosave3(const TreeMatrix& m, std::ostream& out);
+// Adds each individual's haplotype of m (with genetic model 1 the pair of its
+// two leaves) to its table.
+void tallyIndividualHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m);
+// Writes every individual's tally, an empty line after each.
+void writeIndividualHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m, std::ostream& out);
+
+// Tallies and writes the distinct leaf haplotypes of m (count, alleles).
+void writeFinalHaplotypes(const TreeMatrix& m, std::ostream& out);

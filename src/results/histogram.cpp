@@ -2,8 +2,7 @@
 
 #include <cmath>
 
-#include "input/parameters.h"
-#include "results/sorting.h"
+#include "core/sorting.h"
 
 namespace {
 
@@ -18,7 +17,7 @@ struct Bars {
 // left in centre order.
 int markRegion(Bars& bars, long count, double level) {
   const int n = static_cast<int>(bars.centre.size());
-  mysort3(bars.centre.data(), bars.count.data(), n);
+  sortByIntKey(bars.centre.data(), bars.count.data(), n);
   bars.inRegion.assign(n, 1);
   const double drop = count - std::floor(level * count);
   long dropped = 0;
@@ -29,13 +28,14 @@ int markRegion(Bars& bars, long count, double level) {
     kept--;
     if (dropped >= drop) break;
   }
-  mysort2(bars.centre.data(), bars.count.data(), bars.inRegion.data(), n);
+  sortCarryingTwo(bars.centre.data(), bars.count.data(), bars.inRegion.data(), n);
   return kept;
 }
 
 }  // namespace
 
-void Histogram(const std::vector<std::vector<double>>& samples, long count, int bars, std::ostream& out) {
+void writeHistograms(const std::vector<std::vector<double>>& samples, long count, int bars, double alphaLevel,
+                     std::ostream& out) {
   static const double kLevels[] = {0.99, 0.95, 0.9, 0.8, 0.5};
   for (const auto& s : samples) {
     const double width = (s[count - 1] - s[0]) / bars;
@@ -51,7 +51,7 @@ void Histogram(const std::vector<std::vector<double>>& samples, long count, int 
         for (; k < count && s[k] < upper; k++) histogram.count[b]++;
       }
     }
-    markRegion(histogram, count, 1 - pset.alphaLevel);
+    markRegion(histogram, count, 1 - alphaLevel);
     for (int b = 0; b < bars; b++)
       out << histogram.centre[b] << " " << static_cast<double>(histogram.count[b]) / count << " "
           << histogram.count[b] << " " << histogram.inRegion[b] << "\n";

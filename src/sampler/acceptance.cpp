@@ -2,11 +2,9 @@
 
 #include <cmath>
 
-#include "sampler/random.h"
-
-bool accepted(double d, int32_t* seed, Decision rule) {
+bool accepted(double d, Random& rng, Decision rule) {
   double p = d < 0 ? std::exp(d) : 1;
   if (rule == Decision::Forbidden) p = 0;
-  const double u = ran1(seed);
+  const double u = rng.uniform();
   return rule == Decision::OnEquality ? !(p < u) : u < p;
 }

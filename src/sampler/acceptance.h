@@ -1,14 +1,14 @@
 // The Metropolis-Hastings decision shared by every move.
 #pragma once
 
-#include <cstdint>
+#include "core/random.h"
 
 // How a move settles a proposal whose summed log terms changed by d.
 enum class Decision {
-  Strict,        // accept when u < p
-  OnEquality,    // accept when u <= p (internal-node alleles)
-  Forbidden,     // p = 0: the proposal may not be accepted (its draw is still made)
+  Strict,      // accept when u < p
+  OnEquality,  // accept when u <= p (internal-node alleles)
+  Forbidden,   // p = 0: the proposal may not be accepted (its draw is still made)
 };
 
-// Draws u with ran1 and compares it with p = min(1, e^d).
-bool accepted(double d, int32_t* seed, Decision rule = Decision::Strict);
+// Draws u and compares it with p = min(1, e^d).
+bool accepted(double d, Random& rng, Decision rule = Decision::Strict);

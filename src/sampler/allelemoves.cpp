@@ -3,51 +3,43 @@
 #include <algorithm>
 #include <cmath>
 
-#include "input/check.h"
-#include "input/parameters.h"
+#include "core/check.h"
 #include "model/likelihood.h"
 #include "model/priors.h"
 #include "sampler/acceptance.h"
-#include "sampler/chainstate.h"
 #include "sampler/kernels.h"
-#include "sampler/random.h"
 
 namespace {
-
-// Recomputes a leaf's branch (and its partner's, when that column exists).
-void recomputeLeaf(ChainState& chain, int c, int leaf) {
-  proposedLogLik = 0;
-  tprob(chain.tree, pset.mutLocation[c], pset.mapDist, &proposedLogLik, pset.alleleFreq[c], pset.rootHaplotype[c],
-        leaf, hasPartnerColumn() ? 2 : 1);
-}
-
-void saveColumn(const TreeMatrix& m) {
-  for (int r = 0; r < m.rows; r++) branchLogLikSaved[r] = m[r][BranchLogLik];
-}
-
-void restoreColumn(TreeMatrix& m) { restoreBranchLogLikColumn(m, branchLogLikSaved); }
 
 // The allele cells a leaf proposal may touch: the leaf's own, and with
 // genetic model 1 its partner's. Saved whole and restored whole on rejection.
 struct LeafCells {
   TreeMatrix& m;
+  std::vector<double>& saved;
   int leaf;
   int partner;  // -1 without a Partner column
   double leafLogLik = 0;
   double partnerLogLik = 0;
 
-  LeafCells(TreeMatrix& tree, int label)
-      : m(tree), leaf(label), partner(hasPartnerColumn() ? cellInt(tree[label][Partner]) : -1) {}
+  LeafCells(Chain& chain, int label)
+      : m(chain.tree),
+        saved(chain.scratch.cells),
+        leaf(label),
+        partner(chain.tree.layout.partner ? cellInt(chain.tree[label][Partner]) : -1) {}
 
   void save() {
-    std::copy(m[leaf] + TMAT, m[leaf] + TMAT + TOTLOCI, phaseScratch.begin());
-    if (partner >= 0) std::copy(m[partner] + TMAT, m[partner] + TMAT + TOTLOCI, phaseScratch.begin() + TOTLOCI);
+    const int firstAllele = m.layout.firstAllele;
+    const int cells = m.layout.alleleColumns;
+    std::copy(m[leaf] + firstAllele, m[leaf] + firstAllele + cells, saved.begin());
+    if (partner >= 0) std::copy(m[partner] + firstAllele, m[partner] + firstAllele + cells, saved.begin() + cells);
     leafLogLik = m[leaf][BranchLogLik];
     if (partner >= 0) partnerLogLik = m[partner][BranchLogLik];
   }
   void restore() {
-    std::copy(phaseScratch.begin(), phaseScratch.begin() + TOTLOCI, m[leaf] + TMAT);
-    if (partner >= 0) std::copy(phaseScratch.begin() + TOTLOCI, phaseScratch.begin() + 2 * TOTLOCI, m[partner] + TMAT);
+    const int firstAllele = m.layout.firstAllele;
+    const int cells = m.layout.alleleColumns;
+    std::copy(saved.begin(), saved.begin() + cells, m[leaf] + firstAllele);
+    if (partner >= 0) std::copy(saved.begin() + cells, saved.begin() + 2 * cells, m[partner] + firstAllele);
     restoreBranchLogLik(m, leaf, leafLogLik);
     if (partner >= 0) restoreBranchLogLik(m, partner, partnerLogLik);
   }
@@ -56,17 +48,18 @@ struct LeafCells {
   // carried the data allele into the listed cell; the imputed allele then sits
   // at the same locus of the other chromosome, and that cell is redrawn. True
   // when the allele changed.
-  bool redraw(int j, int32_t* seed) {
-    const int L = pset.numLoci;
+  bool redraw(int j, const std::vector<int>& highestLabel, Random& rng) {
+    const int L = m.layout.loci;
+    const int firstAllele = m.layout.firstAllele;
     const int locus = j < L ? j : j - L;
-    double* cell = &m[leaf][TMAT + j];
+    double* cell = &m[leaf][firstAllele + j];
     if (*cell > 0) {
       if (partner >= 0)
-        cell = &m[partner][TMAT + j];
-      else if (TOTLOCI == 2 * L)
-        cell = &m[leaf][TMAT + (j < L ? j + L : j - L)];
+        cell = &m[partner][firstAllele + j];
+      else if (m.layout.secondChromosome())
+        cell = &m[leaf][firstAllele + (j < L ? j + L : j - L)];
     }
-    const int drawn = -(random2(maxall[locus], seed) + 1);
+    const int drawn = -(rng.below(highestLabel[locus]) + 1);
     // Both alleles of the locus known: nothing to impute here.
     if (*cell > 0) return false;
     const int old = cellInt(*cell);
@@ -78,68 +71,86 @@ struct LeafCells {
 // One proposal on the listed offsets first .. first+count-1 of a missing-cell
 // record: every offset redrawn with probability one half (all loci), or one
 // offset drawn at random with probability one half.
-bool proposeMissing(LeafCells& cells, const MissingCells& record, int first, int count, int32_t* seed) {
+bool proposeMissing(LeafCells& cells, const MissingCells& record, int first, int count, const MoveContext& ctx,
+                    Random& rng) {
+  const auto& highestLabel = ctx.settings.alleles.highestLabel;
   bool changed = false;
-  if (pset.flipAllLoci) {
+  if (ctx.settings.flipAllLoci) {
     for (int e = 0; e < count; e++)
-      if (ran1(seed) > 0.5 && cells.redraw(record[3 + first + e], seed)) changed = true;
-  } else if (ran1(seed) > 0.5) {
-    changed = cells.redraw(record[3 + first + random2(count, seed)], seed);
+      if (rng.uniform() > 0.5 && cells.redraw(record[3 + first + e], highestLabel, rng)) changed = true;
+  } else if (rng.uniform() > 0.5) {
+    changed = cells.redraw(record[3 + first + rng.below(count)], highestLabel, rng);
   }
   return changed;
 }
 
-}  // namespace
-
-double secondChromSum(const double* row, int c) {
-  const int L = pset.numLoci;
-  double sum = 0;
-  for (int k = 0; k < L; k++) sum += std::log(pset.alleleFreq[c](alleleOf(row[TMAT + L + k]), k));
-  return sum;
+double secondChromSum(const Chain& chain, int row) {
+  return addSecondChromLogFreqs(0, chain.tree, row, chain.alleleFreq);
 }
 
-void moveAlleleFreqs(int c, int32_t* seed) {
-  ChainState& chain = chains[c];
-  FrequencyTable& freq = pset.alleleFreq[c];
-  auto propose = [&](int k) {
-    for (int a = 1; a <= maxall[k]; a++) freqScratch[a] = freq(a, k);
-    adjfreq(seed, k, c);
-    saveColumn(chain.tree);
-    proposedLogLik = 0;
-    tprob(chain.tree, pset.mutLocation[c], pset.mapDist, &proposedLogLik, freq, pset.rootHaplotype[c], -1, 0);
-    const double f = getalllik(chain.tree, largestAlleleCount, c);
-    if (accepted((proposedLogLik + f) - (chain.logLik + chain.freqLogLik), seed)) {
-      chain.logLik = proposedLogLik;
-      chain.freqLogLik = f;
-      chain.acceptFreq++;
-    } else {
-      restoreColumn(chain.tree);
-      for (int a = 1; a <= maxall[k]; a++) freq(a, k) = freqScratch[a];
-    }
-  };
-  if (pset.flipAllLoci) {
-    for (int k = 0; k < pset.numLoci; k++) propose(k);
+// Scores a leaf proposal already written into the leaf's cells (and its
+// partner's), then keeps it or restores the saved cells. With genotypes
+// under genetic model 0 the leaf's second-chromosome term is compared too,
+// against oldSecondSum, its value before the proposal.
+void decideLeafProposal(Chain& chain, const MoveContext& ctx, LeafCells& cells, double oldSecondSum) {
+  const bool second = ctx.settings.genotypesModel0();
+  const double proposed =
+      rescoreTree(chain.tree, branchModelOf(chain, ctx.settings), Rescore::LeafAndPartner, cells.leaf);
+  const double newSecondSum = second ? secondChromSum(chain, cells.leaf) : 0;
+  const double d = second ? (proposed + newSecondSum) - (chain.logLik + oldSecondSum) : proposed - chain.logLik;
+  if (accepted(d, *chain.rng)) {
+    chain.logLik = proposed;
+    if (second) chain.secondChromLogProb = chain.secondChromLogProb - oldSecondSum + newSecondSum;
   } else {
-    propose(random2(pset.numLoci, seed));
+    cells.restore();
   }
 }
 
-void moveMissingAlleles(int c, int32_t* seed) {
-  ChainState& chain = chains[c];
-  const bool genotypesModel0 = pset.dataAsGenotypes != 0 && pset.geneticModel == 0;
+}  // namespace
+
+BranchModel branchModelOf(const Chain& chain, const RunSettings& s) {
+  return BranchModel{chain.mutLocation, s.mapDist, chain.alleleFreq, chain.rootHaplotype};
+}
+
+void moveAlleleFreqs(Chain& chain, const MoveContext& ctx) {
+  const RunSettings& s = ctx.settings;
+  FrequencyTable& freq = chain.alleleFreq;
+  std::vector<double>& savedFreq = chain.scratch.freq;
+  std::vector<double>& savedColumn = chain.scratch.branchLogLiks;
+  Random& rng = *chain.rng;
+  auto propose = [&](int k) {
+    const int alleles = s.alleles.highestLabel[k];
+    for (int a = 1; a <= alleles; a++) savedFreq[a] = freq(a, k);
+    proposeFrequency(freq, k, alleles, ctx.control.adjFreq, rng);
+    for (int r = 0; r < chain.tree.rows; r++) savedColumn[r] = chain.tree[r][BranchLogLik];
+    const double proposed = rescoreTree(chain.tree, branchModelOf(chain, s), Rescore::All);
+    const double f = frequencyLogLik(s, chain.tree, freq);
+    if (accepted((proposed + f) - (chain.logLik + chain.freqLogLik), rng)) {
+      chain.logLik = proposed;
+      chain.freqLogLik = f;
+      chain.acceptFreq++;
+    } else {
+      restoreBranchLogLikColumn(chain.tree, savedColumn);
+      for (int a = 1; a <= alleles; a++) freq(a, k) = savedFreq[a];
+    }
+  };
+  if (s.flipAllLoci) {
+    for (int k = 0; k < s.numLoci; k++) propose(k);
+  } else {
+    propose(rng.below(s.numLoci));
+  }
+}
+
+void moveMissingAlleles(Chain& chain, const MoveContext& ctx) {
+  const bool genotypesModel0 = ctx.settings.genotypesModel0();
+  Random& rng = *chain.rng;
   for (const MissingCells& record : chain.missingCells) {
-    LeafCells cells(chain.tree, record[0]);
+    LeafCells cells(chain, record[0]);
     const int carrierCount = record[1];
     const int secondCount = record[2];
     if (!genotypesModel0) {
       cells.save();
-      if (proposeMissing(cells, record, 0, carrierCount, seed)) {
-        recomputeLeaf(chain, c, cells.leaf);
-        if (accepted(proposedLogLik - chain.logLik, seed))
-          chain.logLik = proposedLogLik;
-        else
-          cells.restore();
-      }
+      if (proposeMissing(cells, record, 0, carrierCount, ctx, rng)) decideLeafProposal(chain, ctx, cells, 0);
       continue;
     }
     // Carrier chromosome, then second chromosome: two proposals, each with
@@ -149,33 +160,25 @@ void moveMissingAlleles(int c, int32_t* seed) {
       const int count = half == 0 ? carrierCount : secondCount;
       if (count == 0) continue;
       cells.save();
-      const double oldSum = secondChromSum(chain.tree[cells.leaf], c);
-      if (!proposeMissing(cells, record, first, count, seed)) continue;
-      recomputeLeaf(chain, c, cells.leaf);
-      const double newSum = secondChromSum(chain.tree[cells.leaf], c);
-      if (accepted((proposedLogLik + newSum) - (chain.logLik + oldSum), seed)) {
-        chain.logLik = proposedLogLik;
-        chain.secondChromLogProb = chain.secondChromLogProb - oldSum + newSum;
-      } else {
-        cells.restore();
-      }
+      const double oldSum = secondChromSum(chain, cells.leaf);
+      if (proposeMissing(cells, record, first, count, ctx, rng)) decideLeafProposal(chain, ctx, cells, oldSum);
     }
   }
 }
 
-void moveRootHaplotype(int c, int32_t* seed) {
-  ChainState& chain = chains[c];
-  rootProposal = pset.rootHaplotype[c];
-  adjY0(rootProposal, seed, &changedFlag, pset.flipAllLoci);
-  if (changedFlag == 0) return;
+void moveRootHaplotype(Chain& chain, const MoveContext& ctx) {
+  const RunSettings& s = ctx.settings;
+  Random& rng = *chain.rng;
+  std::vector<int>& proposal = chain.scratch.rootProposal;
+  proposal = chain.rootHaplotype;
+  if (!redrawAlleles(proposal, s.alleles.highestLabel, ctx.control.adjRoot.load(), s.flipAllLoci, rng)) return;
   const double saved = chain.tree[chain.rootLabel][BranchLogLik];
-  proposedLogLik = 0;
-  tprob(chain.tree, pset.mutLocation[c], pset.mapDist, &proposedLogLik, pset.alleleFreq[c], rootProposal,
-        chain.rootLabel, 1);
-  const double h = probhap(pset.alleleFreq[c], rootProposal, pset.numLoci);
-  if (accepted((proposedLogLik + h) - (chain.logLik + chain.rootHapLogProb), seed)) {
-    pset.rootHaplotype[c] = rootProposal;
-    chain.logLik = proposedLogLik;
+  const BranchModel model{chain.mutLocation, s.mapDist, chain.alleleFreq, proposal};
+  const double proposed = rescoreTree(chain.tree, model, Rescore::Node, chain.rootLabel);
+  const double h = rootHaplotypeLogProb(chain.alleleFreq, proposal);
+  if (accepted((proposed + h) - (chain.logLik + chain.rootHapLogProb), rng)) {
+    chain.rootHaplotype = proposal;
+    chain.logLik = proposed;
     chain.rootHapLogProb = h;
     chain.acceptRoot++;
   } else {
@@ -183,86 +186,69 @@ void moveRootHaplotype(int c, int32_t* seed) {
   }
 }
 
-void moveInternalAlleles(int c, int32_t* seed) {
-  ChainState& chain = chains[c];
+void moveInternalAlleles(Chain& chain, const MoveContext& ctx) {
+  const RunSettings& s = ctx.settings;
+  Random& rng = *chain.rng;
   TreeMatrix& m = chain.tree;
-  const int L = pset.numLoci;
+  const int L = s.numLoci;
+  const int firstAllele = m.layout.firstAllele;
+  std::vector<int>& proposal = chain.scratch.internalProposal;
+  std::vector<int>& saved = chain.scratch.internalSaved;
   int handled = 0;
-  for (int r = 0; r < m.rows && handled < pset.numChrom - 1; r++) {
+  for (int r = 0; r < m.rows && handled < s.numChrom - 1; r++) {
     double* row = m[r];
     if (cellInt(row[LeftChild]) == -1) continue;
     handled++;
-    for (int k = 0; k < L; k++) internalProposal[k] = internalSaved[k] = cellInt(row[TMAT + k]);
-    adjYi(internalProposal, seed, &changedFlag, pset.flipAllLoci);
-    if (changedFlag == 0) continue;
+    for (int k = 0; k < L; k++) proposal[k] = saved[k] = cellInt(row[firstAllele + k]);
+    if (!redrawAlleles(proposal, s.alleles.highestLabel, ctx.control.adjInternal.load(), s.flipAllLoci, rng)) continue;
     const int left = cellInt(row[LeftChild]);
     const int right = cellInt(row[RightChild]);
     const double savedOwn = row[BranchLogLik];
     const double savedLeft = m[left][BranchLogLik];
     const double savedRight = m[right][BranchLogLik];
-    for (int k = 0; k < L; k++) row[TMAT + k] = internalProposal[k];
-    proposedLogLik = 0;
-    tprob(m, pset.mutLocation[c], pset.mapDist, &proposedLogLik, pset.alleleFreq[c], pset.rootHaplotype[c], r, 0);
-    if (accepted(proposedLogLik - chain.logLik, seed, Decision::OnEquality)) {
-      chain.logLik = proposedLogLik;
+    for (int k = 0; k < L; k++) row[firstAllele + k] = proposal[k];
+    const double proposed = rescoreTree(m, branchModelOf(chain, s), Rescore::NodeAndChildren, r);
+    if (accepted(proposed - chain.logLik, rng, Decision::OnEquality)) {
+      chain.logLik = proposed;
       chain.acceptInternal++;
     } else {
-      for (int k = 0; k < L; k++) row[TMAT + k] = internalSaved[k];
+      for (int k = 0; k < L; k++) row[firstAllele + k] = saved[k];
       restoreBranchLogLik(m, r, savedOwn);
       restoreBranchLogLik(m, left, savedLeft);
       restoreBranchLogLik(m, right, savedRight);
     }
   }
-  MUTLOC_CHECK(handled == pset.numChrom - 1);
+  MUTLOC_CHECK(handled == s.numChrom - 1);
 }
 
-void movePhase(int c, int32_t* seed) {
-  ChainState& chain = chains[c];
+void movePhase(Chain& chain, const MoveContext& ctx) {
+  const RunSettings& s = ctx.settings;
+  Random& rng = *chain.rng;
   TreeMatrix& m = chain.tree;
-  const int L = pset.numLoci;
+  const int L = s.numLoci;
+  const int firstAllele = m.layout.firstAllele;
   for (int r = 0; r < m.rows; r++) {
     double* row = m[r];
     if (cellInt(row[LeftChild]) != -1) continue;
-    if (pset.geneticModel == 0) {
-      LeafCells cells(m, r);
-      cells.save();
-      const double oldSum = secondChromSum(row, c);
-      bool changed = false;
-      for (int k = 0; k < L; k++) {
-        if (row[TMAT + k] == row[TMAT + L + k]) continue;
-        if (ran1(seed) > 0.5) {
-          changed = true;
-          std::swap(row[TMAT + k], row[TMAT + L + k]);
-        }
-      }
-      if (!changed) continue;
-      recomputeLeaf(chain, c, r);
-      const double newSum = secondChromSum(row, c);
-      if (accepted((proposedLogLik + newSum) - (chain.logLik + oldSum), seed)) {
-        chain.logLik = proposedLogLik;
-        chain.secondChromLogProb = chain.secondChromLogProb - oldSum + newSum;
-      } else {
-        cells.restore();
-      }
-    } else {
+    // Genetic model 0: the two chromosomes are the carrier and second columns
+    // of one leaf; model 1: two partner leaves, handled from the larger label.
+    double* other = row + L;
+    if (s.genotypesModel1()) {
       const int q = cellInt(row[Partner]);
       if (!(cellInt(row[Label]) > cellInt(m[q][Label]))) continue;
-      LeafCells cells(m, r);
-      cells.save();
-      bool changed = false;
-      for (int k = 0; k < L; k++) {
-        if (row[TMAT + k] == m[q][TMAT + k]) continue;
-        if (ran1(seed) > 0.5) {
-          changed = true;
-          std::swap(row[TMAT + k], m[q][TMAT + k]);
-        }
-      }
-      if (!changed) continue;
-      recomputeLeaf(chain, c, r);
-      if (accepted(proposedLogLik - chain.logLik, seed))
-        chain.logLik = proposedLogLik;
-      else
-        cells.restore();
+      other = m[q];
     }
+    LeafCells cells(chain, r);
+    cells.save();
+    const double oldSum = s.genotypesModel0() ? secondChromSum(chain, r) : 0;
+    bool changed = false;
+    for (int k = 0; k < L; k++) {
+      if (row[firstAllele + k] == other[firstAllele + k]) continue;
+      if (rng.uniform() > 0.5) {
+        changed = true;
+        std::swap(row[firstAllele + k], other[firstAllele + k]);
+      }
+    }
+    if (changed) decideLeafProposal(chain, ctx, cells, oldSum);
   }
 }

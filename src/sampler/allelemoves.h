@@ -1,14 +1,14 @@
 // Moves of the discrete and frequency parts of a chain's state.
 #pragma once
 
-#include <cstdint>
+#include "model/likelihood.h"
+#include "sampler/chain.h"
 
-void moveAlleleFreqs(int c, int32_t* seed);
-void moveMissingAlleles(int c, int32_t* seed);
-void moveRootHaplotype(int c, int32_t* seed);
-void moveInternalAlleles(int c, int32_t* seed);
-void movePhase(int c, int32_t* seed);
+void moveAlleleFreqs(Chain& chain, const MoveContext& ctx);
+void moveMissingAlleles(Chain& chain, const MoveContext& ctx);
+void moveRootHaplotype(Chain& chain, const MoveContext& ctx);
+void moveInternalAlleles(Chain& chain, const MoveContext& ctx);
+void movePhase(Chain& chain, const MoveContext& ctx);
 
-// Sum over loci of the log frequencies of a leaf row's second-chromosome
-// alleles (genotypes under genetic model 0).
-double secondChromSum(const double* row, int c);
+// What the chain's alleles are scored against at its current location.
+BranchModel branchModelOf(const Chain& chain, const RunSettings& s);

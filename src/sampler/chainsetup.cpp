@@ -5,84 +5,85 @@
 #include <sstream>
 #include <string>
 
-#include "genealogy/generatetree.h"
-#include "genealogy/shuffle.h"
+#include "core/failure.h"
+#include "core/shuffle.h"
+#include "genealogy/startgenealogy.h"
 #include "genealogy/treestore.h"
-#include "input/failure.h"
 #include "model/likelihood.h"
 #include "model/priors.h"
-#include "sampler/chainstate.h"
-#include "sampler/random.h"
 
 namespace {
 
-void sortRows(TreeMatrix& m, int column) { mysorttreemat(m, m.rows, m.width, column); }
-
-void setIndividual(double* row, int individual) {
-  if (hasIndividualColumn()) row[individualColumn()] = individual;
+void setIndividual(TreeMatrix& m, int row, int individual) {
+  if (m.layout.individual) m[row][m.layout.individualColumn()] = individual;
 }
 
 // Pairs the leaves of m (sorted by LeftChild) into individuals in a shuffled
-// order; phase(p, q, i) then fills the pair's alleles. Leaves m sorted by Label.
+// order; phase(p, q) then fills the pair's alleles. Leaves m sorted by Label.
 template <typename Phase>
-void pairLeaves(TreeMatrix& m, std::vector<int>& order, int n, const Phase& phase) {
+void pairLeaves(TreeMatrix& m, std::vector<int>& order, int n, ShuffleStream& shuffle, const Phase& phase) {
   sortRows(m, LeftChild);
   for (int i = 0; i < n; i++) order[i] = cellInt(m[i][Label]);
-  shuffleLabels(order);
+  shuffleLabels(order, shuffle);
   sortRows(m, Label);
   for (int i = 0; i + 1 < n; i += 2) {
     const int p = order[i];
     const int q = order[i + 1];
     m[p][Partner] = q;
     m[q][Partner] = p;
-    setIndividual(m[p], i / 2);
-    setIndividual(m[q], i / 2);
+    setIndividual(m, p, i / 2);
+    setIndividual(m, q, i / 2);
     phase(p, q);
   }
 }
 
 // Places the patient rows on the leaves (rows 0..n-1 after the sort by
-// LeftChild) of every chain, each chain in its own shuffled order.
-void placePatientData(int32_t* seed, const PatientTable& data) {
-  const int n = pset.numChrom;
-  const int L = pset.numLoci;
+// LeftChild) of every chain, each chain in its own shuffled order; the order
+// is not reset between chains.
+void placePatientData(std::vector<Chain>& chains, const RunSettings& s, Random& rng, ShuffleStream& shuffle) {
+  const int n = s.numChrom;
+  const int L = s.numLoci;
+  const auto& data = s.patientRows;
+  std::vector<int> leafOrder(n);
+  for (int i = 0; i < n; i++) leafOrder[i] = i;
   for (auto& chain : chains) {
     TreeMatrix& m = chain.tree;
-    if (pset.dataAsGenotypes == 0) {
-      shuffleLabels(leafOrder);
+    const int firstAllele = m.layout.firstAllele;
+    if (!s.genotypes) {
+      shuffleLabels(leafOrder, shuffle);
       int r = 0;
       int boundary = data[0][0];
       for (int i = 0; i < n; i++) {
         double* leaf = m[leafOrder[i]];
-        for (int j = 0; j < L; j++) leaf[TMAT + j] = data[r][1 + j];
-        setIndividual(leaf, i);
+        for (int j = 0; j < L; j++) leaf[firstAllele + j] = data[r][1 + j];
+        setIndividual(m, leafOrder[i], i);
         if (i == boundary - 1 && i < n - 1) {
           r++;
           boundary += data[r][0];
         }
       }
-    } else if (pset.geneticModel == 0) {
-      shuffleLabels(leafOrder);
+    } else if (s.genotypesModel0()) {
+      shuffleLabels(leafOrder, shuffle);
       for (int i = 0; i < n; i++) {
         double* leaf = m[leafOrder[i]];
-        setIndividual(leaf, i);
+        setIndividual(m, leafOrder[i], i);
         for (int j = 0; j < L; j++) {
           const int a = data[i][2 * j];
           const int b = data[i][2 * j + 1];
-          const bool asGiven = ran1(seed) > 0.5;
-          leaf[TMAT + j] = asGiven ? a : b;
-          leaf[TMAT + L + j] = asGiven ? b : a;
+          const bool asGiven = rng.uniform() > 0.5;
+          leaf[firstAllele + j] = asGiven ? a : b;
+          leaf[firstAllele + L + j] = asGiven ? b : a;
         }
       }
     } else {
       int individual = 0;
-      pairLeaves(m, leafOrder, n, [&](int p, int q) {
+      pairLeaves(m, leafOrder, n, shuffle, [&](int p, int q) {
         for (int j = 0; j < L; j++) {
           const int a = data[individual][2 * j];
           const int b = data[individual][2 * j + 1];
-          const bool asGiven = ran1(seed) > 0.5;
-          m[p][TMAT + j] = asGiven ? a : b;
-          m[q][TMAT + j] = asGiven ? b : a;
+          const bool asGiven = rng.uniform() > 0.5;
+          m[p][firstAllele + j] = asGiven ? a : b;
+          m[q][firstAllele + j] = asGiven ? b : a;
         }
         individual++;
       });
@@ -93,37 +94,40 @@ void placePatientData(int32_t* seed, const PatientTable& data) {
 
 // Individuals and phases of simulated data (every node already holds
 // simulated alleles).
-void arrangeSimulatedData(int32_t* seed, int maxAllele) {
-  const int n = pset.numChrom;
-  const int L = pset.numLoci;
-  if (pset.dataAsGenotypes == 0) {
+void arrangeSimulatedData(std::vector<Chain>& chains, const RunSettings& s, Random& rng, ShuffleStream& shuffle) {
+  const int n = s.numChrom;
+  const int L = s.numLoci;
+  if (!s.genotypes) {
     for (auto& chain : chains)
-      for (int i = 0; i < n; i++) setIndividual(chain.tree[i], i);
-  } else if (pset.geneticModel == 0) {
-    const FrequencyTable& start = pset.alleleFreq[0];
-    for (auto& chain : chains)
+      for (int i = 0; i < n; i++) setIndividual(chain.tree, i, i);
+  } else if (s.genotypesModel0()) {
+    const FrequencyTable& start = s.alleles.startFrequencies;
+    for (auto& chain : chains) {
+      const int firstAllele = chain.tree.layout.firstAllele;
       for (int i = 0; i < n; i++) {
-        double* leaf = chain.tree[i];
-        setIndividual(leaf, i);
+        setIndividual(chain.tree, i, i);
         for (int j = 0; j < L; j++) {
-          const int a = drawAllele(&start.cells[j], start.loci, maxAllele, ran1(seed));
-          if (a > 0) leaf[TMAT + L + j] = a;
+          const int a = drawAllele(start.column(j), start.loci, s.alleles.maxAllele, rng.uniform());
+          if (a > 0) chain.tree[i][firstAllele + L + j] = a;
         }
       }
+    }
     for (auto& chain : chains)
       for (int r = 0; r < chain.tree.rows; r++) {
         double* row = chain.tree[r];
+        const int firstAllele = chain.tree.layout.firstAllele;
         if (cellInt(row[LeftChild]) != -1) continue;
         for (int j = 0; j < L; j++)
-          if (ran1(seed) > 0.5) std::swap(row[TMAT + j], row[TMAT + L + j]);
+          if (rng.uniform() > 0.5) std::swap(row[firstAllele + j], row[firstAllele + L + j]);
       }
   } else {
     std::vector<int> order(n);
     for (auto& chain : chains) {
       TreeMatrix& m = chain.tree;
-      pairLeaves(m, order, n, [&](int p, int q) {
+      const int firstAllele = m.layout.firstAllele;
+      pairLeaves(m, order, n, shuffle, [&](int p, int q) {
         for (int j = 0; j < L; j++)
-          if (ran1(seed) > 0.5) std::swap(m[p][TMAT + j], m[q][TMAT + j]);
+          if (rng.uniform() > 0.5) std::swap(m[p][firstAllele + j], m[q][firstAllele + j]);
       });
     }
     for (auto& chain : chains) sortRows(chain.tree, LeftChild);
@@ -131,46 +135,49 @@ void arrangeSimulatedData(int32_t* seed, int maxAllele) {
 }
 
 // Every chain's ancestral alleles must be labels the frequency tables know.
-void checkRootHaplotypes() {
-  for (int c = 0; c < pset.numChains; c++)
-    for (int k = 0; k < pset.numLoci; k++) {
-      const int a = pset.rootHaplotype[c][k];
-      if (a < 1 || a > maxall[k])
-        throw failLine("The root haplotype of chain " + std::to_string(c + 1) + " holds allele " + std::to_string(a) +
-                       " at marker " + std::to_string(k + 1) + ", which is not one of its labels 1.." +
-                       std::to_string(maxall[k]) + ".");
+void checkRootHaplotypes(const std::vector<Chain>& chains, const RunSettings& s) {
+  const auto& highestLabel = s.alleles.highestLabel;
+  for (const Chain& chain : chains)
+    for (int k = 0; k < s.numLoci; k++) {
+      const int a = chain.rootHaplotype[k];
+      if (a < 1 || a > highestLabel[k])
+        throw failLine("The root haplotype of chain " + std::to_string(chain.index + 1) + " holds allele " +
+                       std::to_string(a) + " at marker " + std::to_string(k + 1) +
+                       ", which is not one of its labels 1.." + std::to_string(highestLabel[k]) + ".");
     }
 }
 
 // Unknown cells (negative) become a uniformly drawn label of their locus,
 // still negated; columns from..from+L-1 of every row of every chain.
-void imputeUnknownAlleles(int32_t* seed, int from) {
+void imputeUnknownAlleles(std::vector<Chain>& chains, const RunSettings& s, Random& rng, int from) {
   for (auto& chain : chains)
     for (int r = 0; r < chain.tree.rows; r++)
-      for (int j = 0; j < pset.numLoci; j++) {
-        double& cell = chain.tree[r][TMAT + from + j];
-        if (cell < 0) cell = -(random2(maxall[j], seed) + 1);
+      for (int j = 0; j < s.numLoci; j++) {
+        double& cell = chain.tree[r][chain.tree.layout.firstAllele + from + j];
+        if (cell < 0) cell = -(rng.below(s.alleles.highestLabel[j]) + 1);
       }
 }
 
 // Lists the leaves with unknown cells (rows 0..n-1 of the matrix sorted by
-// Time, in row order) of one chain.
-void listMissingLeaves(ChainState& chain) {
-  for (int r = 0; r < pset.numChrom; r++)
-    for (int j = 0; j < TOTLOCI; j++)
-      if (chain.tree[r][TMAT + j] < 0) {
-        chain.missingLeaves.push_back(cellInt(chain.tree[r][Label]));
-        hasMissing = 1;
+// Time, in row order); true when there is any.
+bool listMissingLeaves(Chain& chain, int n) {
+  const TreeMatrix& m = chain.tree;
+  for (int r = 0; r < n; r++)
+    for (int j = 0; j < m.layout.alleleColumns; j++)
+      if (m[r][m.layout.firstAllele + j] < 0) {
+        chain.missingLeaves.push_back(cellInt(m[r][Label]));
         break;
       }
+  return !chain.missingLeaves.empty();
 }
 
-void recordMissingCells(ChainState& chain) {
-  const int L = pset.numLoci;
+void recordMissingCells(Chain& chain) {
+  const TreeMatrix& m = chain.tree;
+  const int L = m.layout.loci;
   for (int leaf : chain.missingLeaves) {
     MissingCells record = {leaf, 0, 0};
-    for (int j = 0; j < TOTLOCI; j++)
-      if (chain.tree[leaf][TMAT + j] < 0) {
+    for (int j = 0; j < m.layout.alleleColumns; j++)
+      if (m[leaf][m.layout.firstAllele + j] < 0) {
         record[j < L ? 1 : 2]++;
         record.push_back(j);
       }
@@ -178,107 +185,131 @@ void recordMissingCells(ChainState& chain) {
   }
 }
 
+void sizeScratch(Chain& chain, const RunSettings& s) {
+  const int N = 2 * s.numChrom - 1;
+  const int L = s.numLoci;
+  MoveScratch& scratch = chain.scratch;
+  scratch.freq.assign(s.alleles.largest + 1, 0.0);
+  scratch.cells.assign(2 * L, -1.0);
+  scratch.rootProposal.assign(L, 0);
+  scratch.internalProposal.assign(L, 0);
+  scratch.internalSaved.assign(L, 0);
+  scratch.branchLogLiks.assign(N, 0.0);
+  scratch.sortedTimesProposal.assign(N, 0.0);
+  scratch.labelOrder.assign(N, 0);
+  scratch.rowsByTime.reserve(N);
+}
+
 }  // namespace
 
-void setupChains(int32_t* seed, const PatientTable& patientData, int maxAllele, std::ostream& log) {
-  const int n = pset.numChrom;
-  const int N = 2 * n - 1;
-  const int L = pset.numLoci;
-  const int M = pset.numChains;
-
-  const bool genotypesModel0 = pset.dataAsGenotypes == 1 && pset.geneticModel == 0;
-  TMAT = 7 + (hasPartnerColumn() ? 1 : 0) + (hasIndividualColumn() ? 1 : 0);
-  TOTLOCI = genotypesModel0 ? 2 * L : L;
-  largestAlleleCount = 0;
-  for (int a : maxall) largestAlleleCount = std::max(largestAlleleCount, a);
-  freqScratch.assign(largestAlleleCount + 1, 0.0);
-  phaseScratch.assign(2 * L, -1.0);
-  leafOrder.resize(n);
-  for (int i = 0; i < n; i++) leafOrder[i] = i;
-  chains.assign(M, ChainState{});
-
-  for (auto& chain : chains) chain.tree = makeTreeMatrix(N);
-  for (int c = 0; c < M; c++) {
-    generatetree(seed, chains[c].tree, c);
-    sortRows(chains[c].tree, LeftChild);
+StartingValues drawStartingValues(const RunSettings& s, Random& rng) {
+  const int M = s.numChains;
+  StartingValues start{std::vector<double>(M, s.startLocation), std::vector<double>(M, s.startAge)};
+  if (s.startAge == -99) {
+    const double span = s.mutAgeHigh - s.mutAgeLow;
+    const double width = span < 100 ? span : 100;
+    for (double& age : start.ages) age = s.mutAgeLow + rng.uniform() * width;
   }
-  if (pset.runSimulation == 0)
-    placePatientData(seed, patientData);
-  else
-    arrangeSimulatedData(seed, maxAllele);
+  if (s.startLocation == -99)
+    for (double& x : start.locations) x = s.mutLocLow + rng.uniform() * (s.mutLocHigh - s.mutLocLow);
+  return start;
+}
 
-  labelOrder.assign(N, 0);
-  if (pset.readOld == 1) readmat(chains[0].tree);
-  checkRootHaplotypes();
+ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, std::ostream& log) {
+  const int n = s.numChrom;
+  const int N = 2 * n - 1;
+  const int L = s.numLoci;
+  const int M = s.numChains;
+  const TreeLayout layout = treeLayoutOf(s);
+  ShuffleStream shuffle;
+
+  ChainSetup setup;
+  std::vector<Chain>& chains = setup.chains;
+  chains.resize(M);
+  for (int c = 0; c < M; c++) {
+    Chain& chain = chains[c];
+    chain.index = c;
+    chain.rng = &rng;
+    chain.tree = makeTreeMatrix(N, layout);
+    chain.mutLocation = start.locations[c];
+    chain.mutAge = start.ages[c];
+    chain.alleleFreq = s.alleles.startFrequencies;
+    sizeScratch(chain, s);
+  }
+
+  GenealogyStart shared{s.rootHaplotype, s.runSimulation ? s.simMutLoc : start.locations[0]};
+  for (Chain& chain : chains) {
+    buildStartingGenealogy(chain.tree, s, chain.mutAge, chain.alleleFreq, shared, rng, shuffle);
+    sortRows(chain.tree, LeftChild);
+  }
+  for (Chain& chain : chains) chain.rootHaplotype = shared.root;
+  if (!s.runSimulation)
+    placePatientData(chains, s, rng, shuffle);
+  else
+    arrangeSimulatedData(chains, s, rng, shuffle);
+
+  if (s.readOld) readStoredGenealogy(s.alleles.highestLabel, chains[0].tree, chains[0].rootHaplotype);
+  checkRootHaplotypes(chains, s);
   log << "Rootstate\n";
-  for (int k = 0; k < L; k++) log << pset.rootHaplotype[0][k] << " ";
+  for (int k = 0; k < L; k++) log << chains[0].rootHaplotype[k] << " ";
   log << "\n";
 
-  branchLogLikSaved.assign(N, 0.0);
-  sortedTimesProposal.assign(N, 0.0);
-  for (auto& chain : chains) {
+  for (Chain& chain : chains) {
     chain.sortedTimes.assign(N, 0.0);
     sortRows(chain.tree, LeftChild);
-    mysorttreematrev(chain.tree, N, chain.tree.width);
+    reverseRows(chain.tree);
   }
-  const double recStep = stepSize(pset.adjRecDist);
+  const double recStep = s.steps.location;
   if (recStep > 0.5 || recStep < 0) throw failLine("Recombination distance adjustment(c) out of range (0.0 - 0.5)");
 
-  for (auto& chain : chains) {
-    chain.mutLocSamples.assign(pset.iterations, 0.0);
-    chain.mutAgeSamples.assign(pset.iterations, 0.0);
+  for (Chain& chain : chains) {
+    chain.mutLocSamples.assign(s.iterations, 0.0);
+    chain.mutAgeSamples.assign(s.iterations, 0.0);
   }
-  internalProposal.assign(L, 0);
-  internalSaved.assign(L, 0);
-  rootProposal.assign(L, 0);
-  imputeUnknownAlleles(seed, 0);
-  if (genotypesModel0) imputeUnknownAlleles(seed, L);
+  imputeUnknownAlleles(chains, s, rng, 0);
+  if (s.genotypesModel0()) imputeUnknownAlleles(chains, s, rng, L);
 
-  for (int c = 0; c < M; c++) {
-    ChainState& chain = chains[c];
+  for (Chain& chain : chains) {
     chain.secondChromLogProb = 0;
     sortRows(chain.tree, Label);
-    tprob(chain.tree, pset.mutLocation[c], pset.mapDist, &chain.logLik, pset.alleleFreq[c], pset.rootHaplotype[c],
-          -1, 0);
-    if (genotypesModel0)
+    chain.logLik = rescoreTree(chain.tree,
+                               BranchModel{chain.mutLocation, s.mapDist, chain.alleleFreq, chain.rootHaplotype},
+                               Rescore::All);
+    if (s.genotypesModel0())
       for (int r = 0; r < N; r++)
         if (cellInt(chain.tree[r][LeftChild]) == -1)
-          for (int j = 0; j < L; j++)
-            chain.secondChromLogProb += std::log(pset.alleleFreq[c](alleleOf(chain.tree[r][TMAT + L + j]), j));
+          chain.secondChromLogProb = addSecondChromLogFreqs(chain.secondChromLogProb, chain.tree, r, chain.alleleFreq);
   }
-  const double treeStep = stepSize(pset.adjTree);
-  if (!(treeStep > 0)) {
+  if (!(s.steps.tree > 0)) {
     std::ostringstream message;
     message.precision(4);
-    message << "Coalescence time adjustment " << treeStep << " must be a > 0.0";
+    message << "Coalescence time adjustment " << s.steps.tree << " must be a > 0.0";
     throw failLine(message.str());
   }
 
-  for (auto& chain : chains) {
+  for (Chain& chain : chains) {
     sortRows(chain.tree, Time);
     for (int r = 0; r < N; r++) {
       chain.sortedTimes[r] = chain.tree[r][Time];
       if (cellInt(chain.tree[r][Parent]) == -1) chain.rootLabel = cellInt(chain.tree[r][Label]);
     }
   }
-  for (int c = 0; c < M; c++) {
-    ChainState& chain = chains[c];
-    pset.curMutAge = pset.mutAge[c];
-    chain.mutAgePrior = tpriormut(n, pset.mutAge[c], pset.growthRate);
-    chain.coalPrior = tprior(n, chain.sortedTimes, pset.propSampled, pset.growthRate);
-    chain.rootHapLogProb = probhap(pset.alleleFreq[c], pset.rootHaplotype[c], L);
-    if (pset.useSeqWeights && pset.iterLocation) chain.mutLocPrior = sequenceprob(pset.mutLocation[c]);
-    if (pset.iterFreq) chain.freqLogLik = getalllik(chain.tree, largestAlleleCount, c);
+  for (Chain& chain : chains) {
+    chain.mutAgePrior = mutationAgeLogPrior(n, chain.mutAge, s.growthRate, s.propSampled);
+    chain.coalPrior = nodeTimesLogPrior(n, chain.sortedTimes, s.propSampled, s.growthRate, chain.mutAge);
+    chain.rootHapLogProb = rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype);
+    if (s.useSeqWeights && s.iterLocation) chain.mutLocPrior = locationLogPrior(s.segments, chain.mutLocation);
+    if (s.iterFreq) chain.freqLogLik = frequencyLogLik(s, chain.tree, chain.alleleFreq);
   }
 
-  hasMissing = 0;
-  for (auto& chain : chains) {
-    chain.proposalTree = makeTreeMatrix(N);
-    listMissingLeaves(chain);
+  for (Chain& chain : chains) {
+    chain.proposalTree = makeTreeMatrix(N, layout);
+    if (listMissingLeaves(chain, n)) setup.hasMissing = true;
   }
-  for (auto& chain : chains) {
+  for (Chain& chain : chains) {
     sortRows(chain.tree, Label);
     recordMissingCells(chain);
   }
-  lociPerFreqMove = pset.flipAllLoci ? L : 1;
+  setup.lociPerFreqMove = s.flipAllLoci ? L : 1;
+  return setup;
 }

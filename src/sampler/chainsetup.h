@@ -1,13 +1,34 @@
 // Builds the starting state of every chain.
 #pragma once
 
-#include <cstdint>
 #include <ostream>
+#include <vector>
 
-#include "input/parameters.h"
+#include "core/random.h"
+#include "sampler/chain.h"
 
-// Sets TMAT and TOTLOCI, builds every chain's genealogy with the patient data
-// on its leaves and every unknown allele filled in, writes the "Rootstate"
-// report to log and computes every chain's stored log terms. Throws
-// RunFailure at the range checks of the step sizes.
-void setupChains(int32_t* seed, const PatientTable& patientData, int maxAllele, std::ostream& log);
+// Every chain's starting location and age, drawn when the file asks for
+// random ones (ages first, then locations, one draw per chain each).
+struct StartingValues {
+  std::vector<double> locations;
+  std::vector<double> ages;
+};
+StartingValues drawStartingValues(const RunSettings& s, Random& rng);
+
+struct ChainSetup {
+  std::vector<Chain> chains;
+  bool hasMissing = false;   // some chain has a leaf with unknown alleles
+  int lociPerFreqMove = 1;   // loci proposed per allele-frequency move
+};
+
+// Builds every chain's genealogy with the patient data on its leaves and every
+// unknown allele filled in, writes the "Rootstate" report to log and computes
+// every chain's stored log terms. Every chain draws from rng (in chain order).
+// Throws RunFailure at the range checks of the step sizes and when
+// "inmat.txt" cannot be used.
+ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, std::ostream& log);
+
+// The context the moves of these chains run in.
+inline MoveContext moveContextOf(const RunSettings& s, SharedControl& control, const ChainSetup& setup) {
+  return MoveContext{s, control, setup.hasMissing, setup.lociPerFreqMove};
+}

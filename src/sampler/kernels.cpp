@@ -2,35 +2,10 @@
 
 #include <iostream>
 
-#include "input/parameters.h"
-#include "sampler/random.h"
-
-namespace {
-
-void redrawAlleles(std::vector<int>& hap, int32_t* seed, int* changed, int all, double q) {
-  *changed = 0;
-  const int L = pset.numLoci;
-  auto visit = [&](int k) {
-    if (ran1(seed) < q) {
-      hap[k] = random2(maxall[k], seed) + 1;
-      *changed = 1;
-    }
-  };
-  if (all == 0) {
-    visit(random2(L, seed));
-  } else {
-    for (int k = 0; k < L; k++) visit(k);
-  }
-}
-
-}  // namespace
-
-void adjfreq(int32_t* seed, int k, int c) {
-  if (stepSize(pset.adjFreq) > 1) pset.adjFreq = 1.0;
-  auto& freq = pset.alleleFreq[c];
-  const int alleles = maxall[k];
-  const int a = random2(alleles, seed) + 1;
-  double f = freq(a, k) + (2 * ran1(seed) - 1) * stepSize(pset.adjFreq);
+void proposeFrequency(FrequencyTable& freq, int k, int alleles, SharedDouble& step, Random& rng) {
+  if (step.load() > 1) step = 1.0;
+  const int a = rng.below(alleles) + 1;
+  double f = freq(a, k) + (2 * rng.uniform() - 1) * step.load();
   if (f < 0)
     f = -f;
   else if (f > 1)
@@ -45,26 +20,33 @@ void adjfreq(int32_t* seed, int k, int c) {
     if (i != a) freq(i, k) = freq(i, k) * (1 - f) / others;
 }
 
-void adjrecrate(double& x, int32_t* seed) {
-  const double lo = pset.mutLocLow;
-  const double hi = pset.mutLocHigh;
-  if (stepSize(pset.adjRecDist) > hi - lo) {
-    pset.adjRecDist = hi - lo;
+void proposeLocation(double& x, double lo, double hi, SharedDouble& step, Random& rng) {
+  if (step.load() > hi - lo) {
+    step = hi - lo;
     std::cout << "Adjustment level for recdist is too large. It has been changed to" << hi - lo
               << ", the size of the interval specified." << std::endl;
     return;
   }
-  x = x + (2 * ran1(seed) - 1) * stepSize(pset.adjRecDist);
+  x = x + (2 * rng.uniform() - 1) * step.load();
   if (x < lo)
     x = lo - (x - lo);
   else if (x > hi)
     x = hi - (x - hi);
 }
 
-void adjY0(std::vector<int>& hap, int32_t* seed, int* changed, int all) {
-  redrawAlleles(hap, seed, changed, all, stepSize(pset.adjRoot));
-}
-
-void adjYi(std::vector<int>& hap, int32_t* seed, int* changed, int all) {
-  redrawAlleles(hap, seed, changed, all, stepSize(pset.adjInternal));
+bool redrawAlleles(std::vector<int>& hap, const std::vector<int>& highestLabel, double q, bool all, Random& rng) {
+  bool changed = false;
+  auto visit = [&](int k) {
+    if (rng.uniform() < q) {
+      hap[k] = rng.below(highestLabel[k]) + 1;
+      changed = true;
+    }
+  };
+  const int L = static_cast<int>(hap.size());
+  if (!all) {
+    visit(rng.below(L));
+  } else {
+    for (int k = 0; k < L; k++) visit(k);
+  }
+  return changed;
 }

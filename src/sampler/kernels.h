@@ -2,20 +2,23 @@
 // decide whether to keep the change.
 #pragma once
 
-#include <cstdint>
 #include <vector>
 
-// Moves one random allele frequency of locus k in chain c by a reflected
-// uniform step of half-width adjFreq and rescales the locus's other alleles.
-void adjfreq(int32_t* seed, int k, int c);
+#include "core/random.h"
+#include "core/shared.h"
+#include "input/settings.h"
 
-// Moves location x by a uniform step of half-width adjRecDist, reflected into
-// [mutLocLow, mutLocHigh]. A step wider than the interval is shrunk to it and
-// reported instead of moving.
-void adjrecrate(double& x, int32_t* seed);
+// Moves one random allele frequency of locus k by a reflected uniform step of
+// half-width step (a step above 1 is lowered to 1, for good) and rescales the
+// locus's other alleles.
+void proposeFrequency(FrequencyTable& freq, int k, int alleles, SharedDouble& step, Random& rng);
 
-// Redraws alleles of an ancestral (adjY0) or internal-node (adjYi) haplotype:
-// one random locus (all == 0) or every locus, each with probability adjRoot or
-// adjInternal. *changed = 1 when any allele was redrawn.
-void adjY0(std::vector<int>& hap, int32_t* seed, int* changed, int all);
-void adjYi(std::vector<int>& hap, int32_t* seed, int* changed, int all);
+// Moves location x by a uniform step of half-width step, reflected into
+// [lo, hi]. A step wider than the interval is shrunk to it and reported
+// instead of moving.
+void proposeLocation(double& x, double lo, double hi, SharedDouble& step, Random& rng);
+
+// Redraws alleles of a haplotype, each visited locus with probability q: one
+// random locus, or every locus when all is set. True when any allele was
+// redrawn (even to the same label).
+bool redrawAlleles(std::vector<int>& hap, const std::vector<int>& highestLabel, double q, bool all, Random& rng);

@@ -1,46 +1,39 @@
 #include "sampler/sweep.h"
 
-#include <cstdio>
-#include <iostream>
-
-#include "control/control.h"
-#include "input/parameters.h"
 #include "sampler/allelemoves.h"
-#include "sampler/chainstate.h"
 #include "sampler/treemoves.h"
 
-void updateChain(int c, long t, int32_t* seed) {
-  ChainState& chain = chains[c];
-  const bool sampling = t >= pset.burnIn;
-  if (pset.iterFreq != 0) moveAlleleFreqs(c, seed);
-  if (hasMissing) moveMissingAlleles(c, seed);
-  if (proposeMutAge(c, seed) && sampling) chain.mutAgeSamples[t - pset.burnIn] = pset.mutAge[c];
-  moveGenealogy(c, seed);
-  if (pset.iterLocation != 0) moveMutLocation(c, seed);
-  if (sampling) chain.mutLocSamples[t - pset.burnIn] = pset.mutLocation[c];
-  if (pset.iterRoot != 0) moveRootHaplotype(c, seed);
-  moveInternalAlleles(c, seed);
-  if (pset.dataAsGenotypes != 0) movePhase(c, seed);
+void updateChain(Chain& chain, const MoveContext& ctx, long t) {
+  const RunSettings& s = ctx.settings;
+  const bool sampling = t >= s.burnIn;
+  if (s.iterFreq) moveAlleleFreqs(chain, ctx);
+  if (ctx.hasMissing) moveMissingAlleles(chain, ctx);
+  if (proposeMutAge(chain, ctx) && sampling) chain.mutAgeSamples[t - s.burnIn] = chain.mutAge;
+  moveGenealogy(chain, ctx);
+  if (s.iterLocation) moveMutLocation(chain, ctx);
+  if (sampling) chain.mutLocSamples[t - s.burnIn] = chain.mutLocation;
+  if (s.iterRoot) moveRootHaplotype(chain, ctx);
+  moveInternalAlleles(chain, ctx);
+  if (s.genotypes) movePhase(chain, ctx);
 }
 
-SweepEnd runSweeps(const ReportStreams& out, int32_t* seed) {
-  const long total = pset.burnIn + pset.iterations;
-  startReports();
-  for (long t = 0; t < total; t++) {
-    for (int c = 0; c < pset.numChains; c++) {
-      updateChain(c, t, seed);
-      storeProportions(c, t);
-      reportChain(c, t, out);
-    }
-    endIteration(t, out);
-    pthread_mutex_lock(&mymutex);
-    pthread_mutex_unlock(&mymutex);
-    if (quitsave.load() != 0) {
-      if (stopWasSignalled())
-        std::cout << "\nProgram will now be terminated, with data saved to output files" << std::endl;
-      return SweepEnd{t, true};
-    }
-    tallyHaplotypes(t, out);
-  }
-  return SweepEnd{total - 1, false};
+void acceptanceProportions(const Chain& chain, const MoveContext& ctx, long t, double out[kMoveKinds]) {
+  const long k = t + 1;
+  out[0] = static_cast<double>(chain.acceptTree) / k;
+  out[1] = static_cast<double>(chain.acceptMutLoc) / k;
+  out[2] = static_cast<double>(chain.acceptRoot) / k;
+  out[3] = static_cast<double>(chain.acceptInternal) / ((ctx.settings.numChrom - 1) * k);
+  out[4] = static_cast<double>(chain.acceptFreq) / (k * ctx.lociPerFreqMove);
+}
+
+void storeProportions(const Chain& chain, const MoveContext& ctx, long t) {
+  double values[kMoveKinds];
+  acceptanceProportions(chain, ctx, t, values);
+  for (int kind = 0; kind < kMoveKinds; kind++) ctx.control.props[kind][chain.index].store(values[kind]);
+}
+
+bool pausePoint(SharedControl& control) {
+  pthread_mutex_lock(&control.pauseMutex);
+  pthread_mutex_unlock(&control.pauseMutex);
+  return control.stopRequested.load() != 0;
 }

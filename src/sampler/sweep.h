@@ -1,17 +1,19 @@
-// The sampler's iterations over all chains.
+// One iteration's pass of the moves over a chain.
 #pragma once
 
-#include <cstdint>
+#include "sampler/chain.h"
 
-#include "sampler/reports.h"
+// One pass of every enabled move over the chain in iteration t (t >= burnIn
+// stores the iteration's samples).
+void updateChain(Chain& chain, const MoveContext& ctx, long t);
 
-struct SweepEnd {
-  long lastIteration;  // last iteration completed
-  bool stopped;        // the run ended on a stop request
-};
+// The chain's acceptance proportions after iteration t, per move kind (see
+// kMoveKinds): accepted moves over possible proposals, burn-in included.
+void acceptanceProportions(const Chain& chain, const MoveContext& ctx, long t, double out[kMoveKinds]);
 
-// Runs burn-in and sampling iterations until the last one or a stop request.
-SweepEnd runSweeps(const ReportStreams& out, int32_t* seed);
+// Stores the chain's acceptance proportions in the shared record for the menu.
+void storeProportions(const Chain& chain, const MoveContext& ctx, long t);
 
-// One pass of every enabled move over chain c in iteration t.
-void updateChain(int c, long t, int32_t* seed);
+// Lock and release of the pause mutex: an open menu holds the sampler here.
+// True when a stop was requested.
+bool pausePoint(SharedControl& control);

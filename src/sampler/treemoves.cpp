@@ -3,79 +3,81 @@
 #include <utility>
 
 #include "genealogy/treeops.h"
-#include "input/parameters.h"
 #include "model/likelihood.h"
 #include "model/priors.h"
 #include "sampler/acceptance.h"
-#include "sampler/chainstate.h"
+#include "sampler/allelemoves.h"
 #include "sampler/kernels.h"
-#include "sampler/random.h"
 
-bool proposeMutAge(int c, int32_t* seed) {
-  pset.curMutAge = pset.mutAge[c];
-  if (pset.iterAge == 0 || pset.starGenealogy != 0) return false;
-  double age = pset.curMutAge + (2 * ran1(seed) - 1) * stepSize(pset.adjTree);
-  if (age < pset.mutAgeLow) age = 2 * pset.mutAgeLow - age;
-  if (age > pset.mutAgeHigh) age = 2 * pset.mutAgeHigh - age;
-  pset.curMutAge = age;
+bool proposeMutAge(Chain& chain, const MoveContext& ctx) {
+  const RunSettings& s = ctx.settings;
+  chain.proposedAge = chain.mutAge;
+  if (!s.iterAge || s.starGenealogy) return false;
+  double age = chain.proposedAge + (2 * chain.rng->uniform() - 1) * ctx.control.adjTree.load();
+  if (age < s.mutAgeLow) age = 2 * s.mutAgeLow - age;
+  if (age > s.mutAgeHigh) age = 2 * s.mutAgeHigh - age;
+  chain.proposedAge = age;
   return true;
 }
 
-void moveGenealogy(int c, int32_t* seed) {
+void moveGenealogy(Chain& chain, const MoveContext& ctx) {
+  const double age = chain.proposedAge;
   // An age at or below 0 leaves no room for node times: no proposal.
-  if (!(pset.curMutAge > 0)) return;
-  ChainState& chain = chains[c];
-  const int n = pset.numChrom;
+  if (!(age > 0)) return;
+  const RunSettings& s = ctx.settings;
+  Random& rng = *chain.rng;
+  MoveScratch& scratch = chain.scratch;
+  TreeMatrix& proposal = chain.proposalTree;
+  const int n = s.numChrom;
   const int N = 2 * n - 1;
-  labelOrder.resize(N);
-  rotate_nodes(chain.tree, n, seed);
-  copytree(chain.tree, chain.proposalTree);
-  getlabelorder(0, chain.rootLabel, N, labelOrder, chain.tree);
-  adjcoaltimes(chain.proposalTree, n, seed);
-  timeOrder(chain.proposalTree, rowsByTime);
-  for (int i = 0; i < N; i++) sortedTimesProposal[i] = chain.proposalTree[rowsByTime[i]][Time];
-  const int proposedRoot = cellInt(chain.proposalTree[rowsByTime[N - 1]][Label]);
-  reassignnodes(chain.proposalTree, rowsByTime, labelOrder);
+  swapChildrenAtRandom(chain.tree, rng);
+  copyTree(chain.tree, proposal);
+  inOrderLabels(chain.tree, chain.rootLabel, scratch.labelOrder);
+  perturbNodeTimes(proposal, ctx.control.adjTree.load(), age, rng);
+  timeOrder(proposal, scratch.rowsByTime);
+  for (int i = 0; i < N; i++) scratch.sortedTimesProposal[i] = proposal[scratch.rowsByTime[i]][Time];
+  const int proposedRoot = cellInt(proposal[scratch.rowsByTime[N - 1]][Label]);
+  rebuildFromSequence(proposal, scratch.rowsByTime, scratch.labelOrder, age, scratch.links);
 
-  proposedLogLik = 0;
-  tprob(chain.proposalTree, pset.mutLocation[c], pset.mapDist, &proposedLogLik, pset.alleleFreq[c],
-        pset.rootHaplotype[c], -1, 0);
-  const double agePrior = tpriormut(n, pset.curMutAge, pset.growthRate);
-  const double timesPrior = tprior(n, sortedTimesProposal, pset.propSampled, pset.growthRate);
+  const double proposedLogLik = rescoreTree(proposal, branchModelOf(chain, s), Rescore::All);
+  const double agePrior = mutationAgeLogPrior(n, age, s.growthRate, s.propSampled);
+  const double timesPrior = nodeTimesLogPrior(n, scratch.sortedTimesProposal, s.propSampled, s.growthRate, age);
   const double d = (proposedLogLik + timesPrior + agePrior) - (chain.logLik + chain.coalPrior + chain.mutAgePrior);
-  if (!accepted(d, seed)) return;
+  if (!accepted(d, rng)) return;
   // The proposal becomes the current genealogy; the old one is scratch now.
   std::swap(chain.tree, chain.proposalTree);
-  chain.sortedTimes = sortedTimesProposal;
+  chain.sortedTimes = scratch.sortedTimesProposal;
   chain.logLik = proposedLogLik;
   chain.rootLabel = proposedRoot;
   chain.coalPrior = timesPrior;
   chain.mutAgePrior = agePrior;
   chain.acceptTree++;
-  pset.mutAge[c] = pset.curMutAge;
+  chain.mutAge = age;
 }
 
-void moveMutLocation(int c, int32_t* seed) {
-  ChainState& chain = chains[c];
-  double x = pset.mutLocation[c];
-  adjrecrate(x, seed);
-  for (int r = 0; r < chain.tree.rows; r++) branchLogLikSaved[r] = chain.tree[r][BranchLogLik];
-  proposedLogLik = 0;
-  tprob(chain.tree, x, pset.mapDist, &proposedLogLik, pset.alleleFreq[c], pset.rootHaplotype[c], -1, 0);
+void moveMutLocation(Chain& chain, const MoveContext& ctx) {
+  const RunSettings& s = ctx.settings;
+  Random& rng = *chain.rng;
+  std::vector<double>& savedColumn = chain.scratch.branchLogLiks;
+  double x = chain.mutLocation;
+  proposeLocation(x, s.mutLocLow, s.mutLocHigh, ctx.control.adjRecDist, rng);
+  for (int r = 0; r < chain.tree.rows; r++) savedColumn[r] = chain.tree[r][BranchLogLik];
+  const BranchModel model{x, s.mapDist, chain.alleleFreq, chain.rootHaplotype};
+  const double proposed = rescoreTree(chain.tree, model, Rescore::All);
   double prior = 0;
-  double d = proposedLogLik - chain.logLik;
+  double d = proposed - chain.logLik;
   Decision rule = Decision::Strict;
-  if (pset.useSeqWeights == 1) {
-    prior = sequenceprob(x);
-    d = (proposedLogLik + prior) - (chain.logLik + chain.mutLocPrior);
+  if (s.useSeqWeights) {
+    prior = locationLogPrior(s.segments, x);
+    d = (proposed + prior) - (chain.logLik + chain.mutLocPrior);
     if (isForbiddenLocation(prior)) rule = Decision::Forbidden;
   }
-  if (accepted(d, seed, rule)) {
-    pset.mutLocation[c] = x;
-    chain.logLik = proposedLogLik;
+  if (accepted(d, rng, rule)) {
+    chain.mutLocation = x;
+    chain.logLik = proposed;
     chain.mutLocPrior = prior;
     chain.acceptMutLoc++;
   } else {
-    restoreBranchLogLikColumn(chain.tree, branchLogLikSaved);
+    restoreBranchLogLikColumn(chain.tree, savedColumn);
   }
 }

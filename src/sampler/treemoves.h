@@ -1,14 +1,14 @@
 // Moves of the genealogy with the mutation age, and of the mutation location.
 #pragma once
 
-#include <cstdint>
+#include "sampler/chain.h"
 
-// Sets pset.curMutAge for chain c and, when the age is sampled, moves it;
-// true when an age was proposed.
-bool proposeMutAge(int c, int32_t* seed);
+// Sets the chain's proposed age to its age and, when the age is sampled (and
+// the genealogy is not a star), moves it; true when an age was proposed.
+bool proposeMutAge(Chain& chain, const MoveContext& ctx);
 
-// One genealogy proposal at the age pset.curMutAge, accepted or rejected
+// One genealogy proposal at the chain's proposed age, accepted or rejected
 // together with that age.
-void moveGenealogy(int c, int32_t* seed);
+void moveGenealogy(Chain& chain, const MoveContext& ctx);
 
-void moveMutLocation(int c, int32_t* seed);
+void moveMutLocation(Chain& chain, const MoveContext& ctx);

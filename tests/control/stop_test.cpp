@@ -56,11 +56,11 @@ TEST(StopSignal, InterruptOrTerminateAfterBurnInWritesEveryResultAndExitsNormall
     for (const char* ext : {".dat", ".log", ".hap", ".hin", ".hpf"})
       EXPECT_NE(dir.read(std::string("p.txt") + ext), "") << ext;
     // The stored genealogy reads back as one of this run's shape.
-    int32_t seed = 0;
-    setUpRun(p.text(), &seed);
-    TreeMatrix m = makeTreeMatrix(2 * p.chromosomes - 1);
+    const RunSettings s = loadParameters(p.text());
+    TreeMatrix m = makeTreeMatrix(2 * p.chromosomes - 1, treeLayoutOf(s));
+    std::vector<int> root;
     std::istringstream mat(dir.read("p.txt.mat"));
-    EXPECT_NO_THROW(readTreeText(m, mat));
+    EXPECT_NO_THROW(parseGenealogy(mat, s.alleles.highestLabel, m, root));
   }
 }
 

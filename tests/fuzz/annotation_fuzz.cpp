@@ -4,8 +4,8 @@
 #include <sstream>
 #include <string>
 
-#include "input/failure.h"
-#include "input/readseq.h"
+#include "core/failure.h"
+#include "input/annotation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));

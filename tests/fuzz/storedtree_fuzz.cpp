@@ -6,12 +6,9 @@
 #include <sstream>
 #include <string>
 
+#include "core/failure.h"
 #include "genealogy/treestore.h"
-#include "input/failure.h"
-#include "input/readdata.h"
-#include "results/haplotypes.h"
-#include "sampler/chainsetup.h"
-#include "sampler/chainstate.h"
+#include "input/reader.h"
 
 namespace {
 
@@ -26,29 +23,24 @@ const char* const kRun =
     "Mutation age boundaries\n1 50\nStar genealogy\n0\nLoci for the root\n1 1\nPatient haplo- or genotypes:\n"
     "1 2 1 1\n2 2 1 2\nUse sequence weights\n0\n";
 
-bool configured = false;
-
-void configure() {
-  std::istringstream in(kRun);
-  std::ostringstream log;
-  PatientTable patients = makePatientTable();
-  int32_t seed = 0;
-  int segments = 0;
-  const int maxAllele = readdata3(&seed, &segments, in, log, patients);
-  makeHaplotypeTables();
-  makeProps(pset.numChains);
-  setupChains(&seed, patients, maxAllele, log);
-  configured = true;
+// The run's settings, read once (a fuzz target has no other place to keep them).
+const RunSettings& settings() {
+  static const RunSettings s = [] {
+    std::istringstream in(kRun);
+    return readParameterFile(in);
+  }();
+  return s;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (!configured) configure();
+  const RunSettings& s = settings();
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
-  TreeMatrix m = makeTreeMatrix(chains[0].tree.rows);
+  TreeMatrix m = makeTreeMatrix(2 * s.numChrom - 1, treeLayoutOf(s));
+  std::vector<int> root;
   try {
-    readTreeText(m, in);
+    parseGenealogy(in, s.alleles.highestLabel, m, root);
   } catch (const RunFailure&) {
   }
   return 0;

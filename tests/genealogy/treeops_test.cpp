@@ -8,23 +8,20 @@
 #include <string>
 #include <vector>
 
-#include "genealogy/generatetree.h"
+#include "core/random.h"
+#include "core/shuffle.h"
+#include "genealogy/startgenealogy.h"
 #include "genealogy/treeops.h"
-#include "input/parameters.h"
-#include "sampler/random.h"
 #include "support/runsetup.h"
 
 namespace {
 
 // A canonical matrix from rows {label, left, right, parent, time}, one locus.
 TreeMatrix treeOf(const std::vector<std::array<double, 5>>& rows, double age) {
-  TMAT = 7;
-  TOTLOCI = 1;
-  pset.dataAsGenotypes = pset.geneticModel = pset.storeIndHaplotypes = 0;  // no Partner or Individual column
-  TreeMatrix m = makeTreeMatrix(static_cast<int>(rows.size()));
+  TreeMatrix m = makeTreeMatrix(static_cast<int>(rows.size()), plainLayout(1));
   for (int r = 0; r < m.rows; r++) {
     for (int c = 0; c < 5; c++) m[r][c] = rows[r][c];
-    m[r][TMAT] = 1;
+    m[r][m.layout.firstAllele] = 1;
     const int parent = cellInt(rows[r][Parent]);
     m[r][BranchLength] = (parent == -1 ? age : rows[parent][Time]) - rows[r][Time];
   }
@@ -36,14 +33,14 @@ TreeMatrix treeOf(const std::vector<std::array<double, 5>>& rows, double age) {
 //   0 (A, t=1)  4 (L3)
 //    /  \        A's time comes from timeA, B's from timeB
 //  2(L1) 3(L2)
-TreeMatrix threeLeaves(double timeA, double timeB) {
+TreeMatrix threeLeaves(double timeA, double timeB, double age) {
   return treeOf({{0, 2, 3, 1, timeA}, {1, 0, 4, -1, timeB}, {2, -1, -1, 0, 0}, {3, -1, -1, 0, 0}, {4, -1, -1, 1, 0}},
-                pset.curMutAge);
+                age);
 }
 
 std::vector<int> labelOrder(const TreeMatrix& m, int root) {
-  std::vector<int> order(m.rows, -1);
-  getlabelorder(0, root, m.rows, order, m);
+  std::vector<int> order;
+  inOrderLabels(m, root, order);
   return order;
 }
 
@@ -55,8 +52,14 @@ std::vector<int> timeOrderOf(const TreeMatrix& m) {
 
 TreeMatrix sortedByTime(const TreeMatrix& m) {
   TreeMatrix q = m;
-  mysorttreemat(q, q.rows, q.width, Time);
+  sortRows(q, Time);
   return q;
+}
+
+TreeMatrix rebuilt(TreeMatrix p, const std::vector<int>& byTime, const std::vector<int>& order, double age) {
+  SequenceLinks links;
+  rebuildFromSequence(p, byTime, order, age, links);
+  return p;
 }
 
 // The first fault of m as one binary tree in canonical order over the given
@@ -87,33 +90,31 @@ std::string genealogyFault(const TreeMatrix& m, const std::vector<int>& leaves, 
 //  / \   moves by (2u - 1) * adjTree with one draw u, then folds into [0, 10]
 // 0   1
 double perturbed(double time, double adjTree, int32_t seed) {
-  pset.curMutAge = 10;
-  pset.adjTree = adjTree;
   TreeMatrix m = treeOf({{0, -1, -1, 2, 0}, {1, -1, -1, 2, 0}, {2, 0, 1, -1, time}}, 10);
-  adjcoaltimes(m, 2, &seed);
+  Random rng(seed);
+  perturbNodeTimes(m, adjTree, 10, rng);
   return m[2][Time];
 }
 
-TEST(AdjCoalTimes, StepsByAUniformDrawAndFoldsBackIntoZeroToMutationAge) {
-  int32_t probe = -3;
-  EXPECT_DOUBLE_EQ(perturbed(5, 0.7, -3), 5 + (2 * ran1(&probe) - 1) * 0.7);
+TEST(PerturbNodeTimes, StepsByAUniformDrawAndFoldsBackIntoZeroToMutationAge) {
+  Random probe(-3);
+  EXPECT_DOUBLE_EQ(perturbed(5, 0.7, -3), 5 + (2 * probe.uniform() - 1) * 0.7);
   for (auto [time, folded] : {std::pair{-0.3, 0.3}, {10.4, 9.6}, {20.5, 0.5}, {31.5, 8.5}})
     EXPECT_NEAR(perturbed(time, 0, -3), folded, 1e-12) << time;
 }
 
-TEST(ReassignNodes, RebuildsThreeLeafGenealogyFromSequenceAndTimes) {
-  pset.curMutAge = 5;
-  TreeMatrix p = threeLeaves(1, 2);  // A younger than B: the same genealogy
+TEST(RebuildFromSequence, RebuildsThreeLeafGenealogyFromSequenceAndTimes) {
+  TreeMatrix p = threeLeaves(1, 2, 5);  // A younger than B: the same genealogy
   const TreeMatrix original = p;
   std::vector<int> order = labelOrder(p, 1);
   EXPECT_EQ(order, (std::vector<int>{2, 0, 3, 1, 4}));
-  reassignnodes(p, timeOrderOf(p), order);
+  p = rebuilt(p, timeOrderOf(p), order, 5);
   EXPECT_EQ(p.cells, original.cells);
 
-  p = threeLeaves(3, 2);  // A older than B: B joins L2 and L3, A is the root
+  p = threeLeaves(3, 2, 5);  // A older than B: B joins L2 and L3, A is the root
   order = labelOrder(original, 1);
   EXPECT_EQ(order, (std::vector<int>{2, 0, 3, 1, 4})) << "a second traversal starts at position 0";
-  reassignnodes(p, timeOrderOf(p), order);
+  p = rebuilt(p, timeOrderOf(p), order, 5);
   const std::vector<std::array<double, 6>> expected = {
       {0, 2, 1, -1, 3, 2}, {1, 3, 4, 0, 2, 1}, {2, -1, -1, 0, 0, 3}, {3, -1, -1, 1, 0, 2}, {4, -1, -1, 1, 0, 2}};
   for (int r = 0; r < 5; r++)
@@ -125,21 +126,22 @@ TEST(ReassignNodes, RebuildsThreeLeafGenealogyFromSequenceAndTimes) {
 // sequence alternates leaves and internal nodes; the rebuild with unchanged
 // times reproduces the genealogy, child order included, and with perturbed
 // times always gives one valid binary tree.
-TEST(ReassignNodes, RebuildsValidGenealogiesFromRandomTimes) {
-  int32_t seed = -59;
-  ASSERT_GT(setUpRun(ParamSpec{}.text(), &seed), 0);  // random genealogies come from a small run's builder
-  pset.mutAge[0] = pset.curMutAge = 10;
-  pset.adjTree = 1.5;
+TEST(RebuildFromSequence, RebuildsValidGenealogiesFromRandomTimes) {
+  RunSettings s = loadParameters(ParamSpec{}.text());  // random genealogies come from a small run's builder
+  Random rng(-59);
+  ShuffleStream shuffle;
+  const double age = 10;
   for (int start = 0; start < 80; start++) {
-    const int n = pset.numChrom = 2 + start % 15;
-    TreeMatrix tree = makeTreeMatrix(2 * n - 1);
-    generatetree(&seed, tree, 0);
+    const int n = s.numChrom = 2 + start % 15;
+    TreeMatrix tree = makeTreeMatrix(2 * n - 1, treeLayoutOf(s));
+    GenealogyStart shared{s.rootHaplotype, 0.005};
+    buildStartingGenealogy(tree, s, age, s.alleles.startFrequencies, shared, rng, shuffle);
     std::vector<int> leaves;
     for (int r = 0; r < tree.rows; r++)
       if (cellInt(tree[r][LeftChild]) == -1) leaves.push_back(r);
     for (int move = 0; move < 25; move++) {
       SCOPED_TRACE("start " + std::to_string(start) + " move " + std::to_string(move));
-      rotate_nodes(tree, n, &seed);
+      swapChildrenAtRandom(tree, rng);
       const TreeMatrix byTime = sortedByTime(tree);
       std::vector<int> order = labelOrder(tree, cellInt(byTime[tree.rows - 1][Label]));
       std::vector<int> labels = order;
@@ -148,22 +150,41 @@ TEST(ReassignNodes, RebuildsValidGenealogiesFromRandomTimes) {
         ASSERT_EQ(labels[i], i) << "every label once";
         ASSERT_EQ(cellInt(tree[order[i]][LeftChild]) == -1, i % 2 == 0) << "leaves at even positions";
       }
-      TreeMatrix same = tree;
-      std::vector<int> sameOrder = order;
-      reassignnodes(same, timeOrderOf(tree), sameOrder);
-      ASSERT_EQ(same.cells, tree.cells);
+      ASSERT_EQ(rebuilt(tree, timeOrderOf(tree), order, age).cells, tree.cells);
 
-      TreeMatrix proposal = tree;
-      adjcoaltimes(proposal, n, &seed);
-      const TreeMatrix perturbed = proposal;
-      reassignnodes(proposal, timeOrderOf(perturbed), order);
-      ASSERT_EQ(genealogyFault(proposal, leaves, pset.curMutAge), "");
+      TreeMatrix perturbed = tree;
+      perturbNodeTimes(perturbed, 1.5, age, rng);
+      const TreeMatrix proposal = rebuilt(perturbed, timeOrderOf(perturbed), order, age);
+      ASSERT_EQ(genealogyFault(proposal, leaves, age), "");
+      const int firstAllele = tree.layout.firstAllele;
       for (int r = 0; r < tree.rows; r++) {
         ASSERT_EQ(proposal[r][Time], perturbed[r][Time]) << "times stay with their labels";
-        ASSERT_EQ(proposal[r][TMAT], tree[r][TMAT]) << "alleles stay with their labels";
+        ASSERT_EQ(proposal[r][firstAllele], tree[r][firstAllele]) << "alleles stay with their labels";
       }
       tree = proposal;
     }
+  }
+}
+
+TEST(SortRows, SortsWholeRowsByOneColumnWithTheSameTieOrderAsTheQuicksorts) {
+  // Ties tagged 0..4 as in the quicksort tests: the partition leaves 3 1 4 0 2.
+  const std::vector<double> kTiedKeys = {2, 1, 2, 1, 2};
+  const std::vector<int> kTiedOrder = {3, 1, 4, 0, 2};
+  const std::vector<double> kSortedTiedKeys = {1, 1, 2, 2, 2};
+  TreeMatrix m = makeTreeMatrix(5, plainLayout(2));
+  const int firstAllele = m.layout.firstAllele;
+  for (int r = 0; r < 5; r++) {
+    m[r][Label] = r;
+    m[r][Time] = kTiedKeys[r];
+    m[r][firstAllele] = 100 + r;      // allele columns travel with the row
+    m[r][firstAllele + 1] = 200 + r;
+  }
+  sortRows(m, Time);
+  for (int r = 0; r < 5; r++) {
+    EXPECT_EQ(m[r][Time], kSortedTiedKeys[r]) << r;
+    EXPECT_EQ(m[r][Label], kTiedOrder[r]) << r;
+    EXPECT_EQ(m[r][firstAllele], 100 + kTiedOrder[r]) << r;
+    EXPECT_EQ(m[r][firstAllele + 1], 200 + kTiedOrder[r]) << r;
   }
 }
 

@@ -11,36 +11,33 @@
 #include <string>
 #include <vector>
 
+#include "core/failure.h"
 #include "genealogy/treestore.h"
-#include "input/failure.h"
-#include "input/parameters.h"
-#include "sampler/chainstate.h"
 #include "support/e2e.h"
 #include "support/runsetup.h"
 
 namespace {
 
-// A canonical matrix from rows {label, left, right, parent, time}; two loci
-// with alleles 1..3, every allele 1, ancestral haplotype (2, 3).
+// Two loci with alleles 1..3; ancestral haplotype (2, 3).
+const std::vector<int> kMaxall = {3, 3};
+const std::vector<int> kRoot = {2, 3};
+constexpr int kFirstAllele = 7;  // the plain layout's first allele column
+
+// A canonical matrix from rows {label, left, right, parent, time}; every allele 1.
 TreeMatrix treeOf(const std::vector<std::array<double, 5>>& rows, double age) {
-  TMAT = 7;
-  pset.numLoci = TOTLOCI = 2;
-  pset.dataAsGenotypes = pset.geneticModel = pset.storeIndHaplotypes = 0;  // no Partner or Individual column
-  maxall = {3, 3};
-  pset.rootHaplotype = {{2, 3}};
-  TreeMatrix m = makeTreeMatrix(static_cast<int>(rows.size()));
+  TreeMatrix m = makeTreeMatrix(static_cast<int>(rows.size()), plainLayout(2));
   for (int r = 0; r < m.rows; r++) {
     for (int c = 0; c < 5; c++) m[r][c] = rows[r][c];
-    m[r][TMAT] = m[r][TMAT + 1] = 1;
+    m[r][kFirstAllele] = m[r][kFirstAllele + 1] = 1;
     const int parent = cellInt(m[r][Parent]);
     m[r][BranchLength] = (parent == -1 ? age : rows[parent][Time]) - m[r][Time];
   }
   return m;
 }
 
-std::string stored(const TreeMatrix& m) {
+std::string stored(const TreeMatrix& m, const std::vector<int>& root = kRoot) {
   std::ostringstream out;
-  storemat(m, out);
+  writeGenealogy(m, root, out);
   return out.str();
 }
 
@@ -56,25 +53,25 @@ RunFailure failureOf(const std::function<void()>& read) {
 
 RunFailure readFailure(const std::string& text, int rows) {
   return failureOf([&] {
-    TreeMatrix target = makeTreeMatrix(rows);
+    TreeMatrix target = makeTreeMatrix(rows, plainLayout(2));
+    std::vector<int> root;
     std::istringstream in(text);
-    readTreeText(target, in);
+    parseGenealogy(in, kMaxall, target, root);
   });
 }
 
 // A run's own genealogy with Partner and Individual columns and imputed
 // (negative) alleles.
-TEST(StoreMat, ReadingBackReproducesTheGenealogy) {
-  int32_t seed = 0;
-  ASSERT_GT(setUpRun(testData("e2e/golden/geno1/p.txt"), &seed), 0);
-  ASSERT_EQ(TMAT, 9);
-  const TreeMatrix& original = chains[0].tree;
-  const std::vector<int> root = pset.rootHaplotype[0];
-  std::istringstream in(stored(original));
-  pset.rootHaplotype[0].assign(root.size(), 0);
-  TreeMatrix back = makeTreeMatrix(original.rows);
-  readTreeText(back, in);
-  EXPECT_EQ(pset.rootHaplotype[0], root);
+TEST(WriteGenealogy, ReadingBackReproducesTheGenealogy) {
+  const auto run = setUpRun(testData("e2e/golden/geno1/p.txt"));
+  const TreeMatrix& original = run->chain().tree;
+  ASSERT_EQ(original.layout.firstAllele, 9);
+  const std::vector<int> root = run->chain().rootHaplotype;
+  std::istringstream in(stored(original, root));
+  TreeMatrix back = makeTreeMatrix(original.rows, original.layout);
+  std::vector<int> readRoot;
+  parseGenealogy(in, run->settings.alleles.highestLabel, back, readRoot);
+  EXPECT_EQ(readRoot, root);
   for (int r = 0; r < original.rows; r++)
     for (int c = 0; c < original.width; c++) {
       const bool timing = c == Time || c == BranchLength || c == BranchLogLik;  // 6 significant digits
@@ -82,12 +79,13 @@ TEST(StoreMat, ReadingBackReproducesTheGenealogy) {
     }
 }
 
-TEST(ReadMat, FailsWhenInmatIsMissingFromTheCurrentFolder) {
+TEST(ReadStoredGenealogy, FailsWhenInmatIsMissingFromTheCurrentFolder) {
   ScratchDir dir;
   char* previous = getcwd(nullptr, 0);
   ASSERT_EQ(chdir(dir.path.c_str()), 0);
   TreeMatrix m = treeOf({{0, 1, 2, -1, 1}, {1, -1, -1, 0, 0}, {2, -1, -1, 0, 0}}, 2);
-  const RunFailure failure = failureOf([&] { readmat(m); });
+  std::vector<int> root;
+  const RunFailure failure = failureOf([&] { readStoredGenealogy(kMaxall, m, root); });
   EXPECT_EQ(chdir(previous), 0);
   free(previous);
   EXPECT_EQ(failure.status, 1);
@@ -99,7 +97,7 @@ TEST(ReadMat, FailsWhenInmatIsMissingFromTheCurrentFolder) {
 //     1   4
 //    / \      the root 0 joins node 1 and leaf 4
 //   2   3
-TEST(ReadMat, RejectsTextThatIsNoGenealogyOfTheRun) {
+TEST(ParseGenealogy, RejectsTextThatIsNoGenealogyOfTheRun) {
   const TreeMatrix valid =
       treeOf({{0, 1, 4, -1, 2}, {1, 2, 3, 0, 1}, {2, -1, -1, 1, 0}, {3, -1, -1, 1, 0}, {4, -1, -1, 0, 0}}, 3);
   const std::string text = stored(valid);
@@ -115,8 +113,8 @@ TEST(ReadMat, RejectsTextThatIsNoGenealogyOfTheRun) {
       {"label twice", [](TreeMatrix& m) { m[4][Label] = 3; }},
       {"a node with two parents", [](TreeMatrix& m) { m[1][RightChild] = 4; }},
       {"a child older than its parent", [](TreeMatrix& m) { m[1][Time] = 2.5; }},
-      {"allele 0", [](TreeMatrix& m) { m[2][TMAT] = 0; }},
-      {"imputed allele above maxall", [](TreeMatrix& m) { m[1][TMAT + 1] = -4; }}};
+      {"allele 0", [](TreeMatrix& m) { m[2][kFirstAllele] = 0; }},
+      {"imputed allele above highestLabel", [](TreeMatrix& m) { m[1][kFirstAllele + 1] = -4; }}};
   for (const auto& [why, edit] : edits) {
     TreeMatrix m = valid;
     edit(m);

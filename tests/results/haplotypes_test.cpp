@@ -8,48 +8,71 @@
 #include <vector>
 
 #include "genealogy/treematrix.h"
-#include "input/parameters.h"
 #include "results/haplotypes.h"
 
 namespace {
 
-// Sets the run's shape as the chain set-up would and creates the tally tables.
-void shape(int genotypes, int model, int loci, int leaves) {
-  pset.dataAsGenotypes = genotypes;
-  pset.geneticModel = model;
-  pset.numLoci = loci;
-  pset.numChrom = leaves;
-  pset.storePopHaplotypes = 1;
-  pset.storeIndHaplotypes = 1;
-  TMAT = 7 + (hasPartnerColumn() ? 1 : 0) + 1;
-  TOTLOCI = genotypes == 1 && model == 0 ? 2 * loci : loci;
-  makeHaplotypeTables();
-}
-
-// A genealogy whose rows 0..n-1 are leaves (row = label) holding the given
-// allele cells and individuals (by default leaf r is individual r); the
-// internal rows only need a child, as the topology does not matter here.
-TreeMatrix leaves(const std::vector<std::vector<int>>& alleles, const std::vector<int>& individuals = {}) {
-  const int n = static_cast<int>(alleles.size());
-  TreeMatrix m = makeTreeMatrix(2 * n - 1);
-  for (int r = 0; r < n; r++) {
-    m[r][Label] = r;
-    m[r][individualColumn()] = individuals.empty() ? r : individuals[r];
-    for (int j = 0; j < TOTLOCI; j++) m[r][TMAT + j] = alleles[r][j];
+class HaplotypeTally : public testing::Test {
+ protected:
+  // The run's shape as the reader and the chain set-up would make it, and empty
+  // tally tables of the given capacities.
+  void shape(int genotypes, int model, int loci, int leaves, int populationRows = kPopulationTallyRows,
+             int individualRows = kIndividualTallyRows) {
+    settings.genotypes = genotypes == 1;
+    settings.geneticModel = model == 1 ? GeneticModel::TwoLeavesPerIndividual : GeneticModel::OneLeafPerIndividual;
+    settings.numLoci = loci;
+    settings.numChrom = leaves;
+    settings.storePopHaplotypes = 1;
+    settings.storeIndHaplotypes = 1;
+    layout = treeLayoutOf(settings);
+    tallies = makeHaplotypeTallies(settings, populationRows, individualRows);
   }
-  for (int r = n; r < 2 * n - 1; r++) {
-    m[r][Label] = r;
-    m[r][LeftChild] = 0;
-    m[r][RightChild] = 1;
+
+  // A genealogy whose rows 0..n-1 are leaves (row = label) holding the given
+  // allele cells and individuals (by default leaf r is individual r); the
+  // internal rows only need a child, as the topology does not matter here.
+  TreeMatrix leaves(const std::vector<std::vector<int>>& alleles, const std::vector<int>& individuals = {}) {
+    const int n = static_cast<int>(alleles.size());
+    TreeMatrix m = makeTreeMatrix(2 * n - 1, layout);
+    for (int r = 0; r < n; r++) {
+      m[r][Label] = r;
+      m[r][layout.individualColumn()] = individuals.empty() ? r : individuals[r];
+      for (int j = 0; j < layout.alleleColumns; j++) m[r][layout.firstAllele + j] = alleles[r][j];
+    }
+    for (int r = n; r < 2 * n - 1; r++) {
+      m[r][Label] = r;
+      m[r][LeftChild] = 0;
+      m[r][RightChild] = 1;
+    }
+    return m;
   }
-  return m;
-}
 
-std::string popTally(const TreeMatrix& m, int w) { std::ostringstream o; haplosave1(m, o, w); return o.str(); }
-std::string individualTally(const TreeMatrix& m, int w) { std::ostringstream o; haplosaveind(m, o, w); return o.str(); }
-std::string finalTally(const TreeMatrix& m) { std::ostringstream o; haplosave3(m, o); return o.str(); }
+  // Tallies m, then (when write) writes the tally, as the periodic and the
+  // final calls of a run do.
+  std::string popTally(const TreeMatrix& m, bool write) {
+    std::ostringstream o;
+    tallyPopulationHaplotypes(tallies, m);
+    if (write) writePopulationHaplotypes(tallies, m, o);
+    return o.str();
+  }
+  std::string individualTally(const TreeMatrix& m, bool write) {
+    std::ostringstream o;
+    tallyIndividualHaplotypes(tallies, m);
+    if (write) writeIndividualHaplotypes(tallies, m, o);
+    return o.str();
+  }
+  std::string finalTally(const TreeMatrix& m) {
+    std::ostringstream o;
+    writeFinalHaplotypes(m, o);
+    return o.str();
+  }
 
-TEST(HaplotypeTally, ImputedAllelesCountAsTheirLabelsAndTheMostFrequentComesFirst) {
+  RunSettings settings;
+  TreeLayout layout;
+  HaplotypeTallies tallies;
+};
+
+TEST_F(HaplotypeTally, ImputedAllelesCountAsTheirLabelsAndTheMostFrequentComesFirst) {
   shape(0, 0, 2, 10);
   // (3,3) once, (2,1) three times, (1,2) six times, some imputed (negative).
   const TreeMatrix m = leaves({{3, 3}, {2, 1}, {1, 2}, {-1, 2}, {2, -1}, {1, -2}, {-2, -1}, {1, 2}, {-1, -2}, {1, 2}});
@@ -62,14 +85,14 @@ TEST(HaplotypeTally, ImputedAllelesCountAsTheirLabelsAndTheMostFrequentComesFirs
   EXPECT_EQ(finalTally(m), "6 1 2 \n3 2 1 \n1 3 3 \n");
 }
 
-TEST(HaplotypeTally, EqualCountsKeepTheOrderInWhichTheyWereFirstMet) {
+TEST_F(HaplotypeTally, EqualCountsKeepTheOrderInWhichTheyWereFirstMet) {
   shape(0, 0, 1, 9);
   const TreeMatrix m = leaves({{5}, {7}, {4}, {5}, {9}, {7}, {9}, {9}, {4}});
   EXPECT_EQ(popTally(m, 1), "3 0.333333 9 \n2 0.222222 5 \n2 0.222222 7 \n2 0.222222 4 \n");
   EXPECT_EQ(finalTally(m), "3 9 \n2 5 \n2 7 \n2 4 \n");
 }
 
-TEST(HaplotypeTally, IndividualBlocksEndWithAnEmptyLineAndAnEmptyIndividualGivesOnlyThat) {
+TEST_F(HaplotypeTally, IndividualBlocksEndWithAnEmptyLineAndAnEmptyIndividualGivesOnlyThat) {
   shape(0, 0, 2, 3);
   // Individual 1 (written as 2) has no leaf; individual 2 (written as 3) has two.
   const TreeMatrix first = leaves({{1, 2}, {2, 2}, {-2, 2}}, {0, 2, 2});
@@ -83,7 +106,7 @@ TEST(HaplotypeTally, IndividualBlocksEndWithAnEmptyLineAndAnEmptyIndividualGives
             "\n");
 }
 
-TEST(HaplotypeTally, GenotypesUnderModel0TallyBothChromosomesOfALeaf) {
+TEST_F(HaplotypeTally, GenotypesUnderModel0TallyBothChromosomesOfALeaf) {
   shape(1, 0, 2, 2);
   // Carrier alleles, then the second chromosome's.
   const TreeMatrix m = leaves({{1, 2, 3, -4}, {1, -2, 3, 4}});
@@ -92,7 +115,7 @@ TEST(HaplotypeTally, GenotypesUnderModel0TallyBothChromosomesOfALeaf) {
   EXPECT_EQ(finalTally(m), "2 1 2 3 4 \n");
 }
 
-TEST(HaplotypeTally, GenotypesUnderModel1PairALeafWithItsPartnerPerIndividual) {
+TEST_F(HaplotypeTally, GenotypesUnderModel1PairALeafWithItsPartnerPerIndividual) {
   shape(1, 1, 2, 4);
   // Individual 0 owns leaves 0 and 3, individual 1 leaves 1 and 2.
   TreeMatrix m = leaves({{1, 1}, {2, 2}, {3, 3}, {4, -4}}, {0, 1, 1, 0});
@@ -103,10 +126,8 @@ TEST(HaplotypeTally, GenotypesUnderModel1PairALeafWithItsPartnerPerIndividual) {
   EXPECT_EQ(popTally(m, 1), "1 0.25 1 1 \n1 0.25 2 2 \n1 0.25 3 3 \n1 0.25 4 4 \n");
 }
 
-TEST(HaplotypeTally, AFullTableStopsCountingAndWarnsOnce) {
-  sizething = 2;
-  sizeindthing = 1;
-  shape(0, 0, 1, 4);
+TEST_F(HaplotypeTally, AFullTableStopsCountingAndWarnsOnce) {
+  shape(0, 0, 1, 4, 2, 1);
   // Leaf 3 repeats the first haplotype, but once full nothing more is counted.
   const TreeMatrix m = leaves({{1}, {2}, {3}, {1}}, {0, 0, 1, 1});
   testing::internal::CaptureStdout();
@@ -120,8 +141,6 @@ TEST(HaplotypeTally, AFullTableStopsCountingAndWarnsOnce) {
   int lines = 0;
   for (char c : printed) lines += c == '\n';
   EXPECT_EQ(lines, 3) << printed;
-  sizething = 1000;
-  sizeindthing = 100;
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "input/parameters.h"
 #include "results/histogram.h"
 
 namespace {
@@ -37,10 +36,8 @@ std::vector<Bar> barsOf(const std::string& text, int bars, int c, std::string* l
 }
 
 std::string histogram(const std::vector<std::vector<double>>& samples, long count, int bars, double alpha) {
-  pset.numChains = static_cast<int>(samples.size());
-  pset.alphaLevel = alpha;
   std::ostringstream out;
-  Histogram(samples, count, bars, out);
+  writeHistograms(samples, count, bars, alpha, out);
   return out.str();
 }
 

@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "input/parameters.h"
-#include "sampler/chainstate.h"
 #include "support/e2e.h"
 #include "support/runsetup.h"
 
@@ -27,16 +25,17 @@ int given(double cell) { return cell > 0 ? cellInt(cell) : -1; }
 
 // Every chain lists exactly its own leaves with a negative cell, and each
 // record holds that leaf's negative cells, carrier cells first, ascending.
-void expectMissingRecordsMatchTrees() {
+void expectMissingRecordsMatchTrees(const TestRun& run) {
   bool anyMissing = false;
-  for (int c = 0; c < pset.numChains; c++) {
-    const ChainState& chain = chains[c];
+  for (const Chain& chain : run.setup.chains) {
+    const int c = chain.index;
+    const TreeLayout& layout = chain.tree.layout;
     std::vector<MissingCells> expected;
     for (int leaf : leavesOf(chain.tree)) {
       MissingCells record = {leaf, 0, 0};
-      for (int j = 0; j < TOTLOCI; j++)
-        if (chain.tree[leaf][TMAT + j] < 0) {
-          record[j < pset.numLoci ? 1 : 2]++;
+      for (int j = 0; j < layout.alleleColumns; j++)
+        if (chain.tree[leaf][layout.firstAllele + j] < 0) {
+          record[j < layout.loci ? 1 : 2]++;
           record.push_back(j);
         }
       if (record.size() > 3) expected.push_back(record);
@@ -48,7 +47,7 @@ void expectMissingRecordsMatchTrees() {
     for (size_t e = 0; e < expected.size(); e++) EXPECT_EQ(chain.missingLeaves[e], chain.missingCells[e][0]);
     anyMissing = anyMissing || !expected.empty();
   }
-  EXPECT_EQ(hasMissing, anyMissing ? 1 : 0);
+  EXPECT_EQ(run.setup.hasMissing, anyMissing);
 }
 
 ParamSpec threeLoci(int genotypes, int model, int chromosomes, int chains, const std::string& patients) {
@@ -67,26 +66,23 @@ ParamSpec threeLoci(int genotypes, int model, int chromosomes, int chains, const
 }
 
 TEST(ChainSetup, EveryChainListsItsOwnLeavesWithUnknownAlleles) {
-  int32_t seed = 0;
-  setUpRun(threeLoci(0, 0, 7, 4, "3 1 2 1\n2 -1 1 3\n1 2 -1 -1\n1 1 1 1\n").text(), &seed);
-  expectMissingRecordsMatchTrees();
+  expectMissingRecordsMatchTrees(*setUpRun(threeLoci(0, 0, 7, 4, "3 1 2 1\n2 -1 1 3\n1 2 -1 -1\n1 1 1 1\n").text()));
 
-  setUpRun(threeLoci(0, 0, 7, 4, "3 1 2 1\n4 2 1 3\n").text(), &seed);
-  expectMissingRecordsMatchTrees();
-  EXPECT_EQ(hasMissing, 0);
+  const auto complete = setUpRun(threeLoci(0, 0, 7, 4, "3 1 2 1\n4 2 1 3\n").text());
+  expectMissingRecordsMatchTrees(*complete);
+  EXPECT_FALSE(complete->setup.hasMissing);
 }
 
 TEST(ChainSetup, GenotypeModel0RecordsSeparateTheTwoChromosomes) {
   // Individual 0 misses one allele of locus 1 only. Placement puts it on the
   // carrier (m1 1, m2 0, offset 1) or on the second chromosome (m1 0, m2 1,
   // offset L + 1 = 4), by a draw per chain.
-  int32_t seed = 0;
-  setUpRun(threeLoci(1, 0, 6, 6, "1 1 2 -1 1 1\n1 2 1 1 3 3\n-1 -1 1 2 -1 3\n").text(), &seed);
-  expectMissingRecordsMatchTrees();
+  const auto run = setUpRun(threeLoci(1, 0, 6, 6, "1 1 2 -1 1 1\n1 2 1 1 3 3\n-1 -1 1 2 -1 3\n").text());
+  expectMissingRecordsMatchTrees(*run);
   std::set<MissingCells> individual0;
-  for (const ChainState& chain : chains)
+  for (const Chain& chain : run->setup.chains)
     for (const MissingCells& record : chain.missingCells)
-      if (cellInt(chain.tree[record[0]][individualColumn()]) == 0)
+      if (cellInt(chain.tree[record[0]][chain.tree.layout.individualColumn()]) == 0)
         individual0.insert(MissingCells(record.begin() + 1, record.end()));
   EXPECT_EQ(individual0, (std::set<MissingCells>{{1, 0, 1}, {0, 1, 4}}));
 }
@@ -98,23 +94,24 @@ TEST(ChainSetup, GeneticModel1PairsPartnersThatCarryTheIndividualsAlleles) {
     for (int v : row) patients += std::to_string(v) + " ";
     patients += "\n";
   }
-  int32_t seed = 0;
-  setUpRun(threeLoci(1, 1, 8, 3, patients).text(), &seed);
-  expectMissingRecordsMatchTrees();
-  for (const ChainState& chain : chains) {
+  const auto run = setUpRun(threeLoci(1, 1, 8, 3, patients).text());
+  expectMissingRecordsMatchTrees(*run);
+  for (const Chain& chain : run->setup.chains) {
     const TreeMatrix& m = chain.tree;
+    const int individualColumn = m.layout.individualColumn();
+    const int firstAllele = m.layout.firstAllele;
     std::map<int, int> leavesPerIndividual;
     for (int leaf : leavesOf(m)) {
       const int partner = cellInt(m[leaf][Partner]);
       ASSERT_TRUE(partner >= 0 && partner < m.rows && partner != leaf);
       EXPECT_EQ(cellInt(m[partner][LeftChild]), -1) << "the partner of a leaf is a leaf";
       EXPECT_EQ(cellInt(m[partner][Partner]), leaf) << "partners are mutual";
-      const int individual = cellInt(m[leaf][individualColumn()]);
+      const int individual = cellInt(m[leaf][individualColumn]);
       ASSERT_TRUE(individual >= 0 && individual < 4);
-      EXPECT_EQ(cellInt(m[partner][individualColumn()]), individual);
+      EXPECT_EQ(cellInt(m[partner][individualColumn]), individual);
       leavesPerIndividual[individual]++;
       for (int k = 0; k < 3; k++)
-        EXPECT_EQ((std::multiset<int>{given(m[leaf][TMAT + k]), given(m[partner][TMAT + k])}),
+        EXPECT_EQ((std::multiset<int>{given(m[leaf][firstAllele + k]), given(m[partner][firstAllele + k])}),
                   (std::multiset<int>{data[individual][2 * k], data[individual][2 * k + 1]}))
             << "individual " << individual << ", locus " << k;
     }

@@ -15,17 +15,14 @@
 #include <utility>
 #include <vector>
 
-#include "input/parameters.h"
 #include "model/likelihood.h"
 #include "model/priors.h"
 #include "sampler/allelemoves.h"
-#include "sampler/chainstate.h"
 #include "sampler/treemoves.h"
 #include "support/runsetup.h"
 
 namespace {
 
-bool genotypesModel0() { return pset.dataAsGenotypes != 0 && pset.geneticModel == 0; }
 bool isLeaf(const TreeMatrix& m, int r) { return cellInt(m[r][LeftChild]) == -1; }
 
 // Per (individual, locus): the sorted data alleles (positive cells) and the
@@ -34,14 +31,15 @@ bool isLeaf(const TreeMatrix& m, int r) { return cellInt(m[r][LeftChild]) == -1;
 using DataAlleles = std::map<std::pair<int, int>, std::pair<std::vector<int>, int>>;
 
 DataAlleles dataAlleles(const TreeMatrix& m) {
+  const TreeLayout& layout = m.layout;
   DataAlleles content;
   for (int r = 0; r < m.rows; r++) {
     if (!isLeaf(m, r)) continue;
-    const int individual = hasPartnerColumn() ? std::min(r, cellInt(m[r][Partner])) : r;
-    for (int j = 0; j < TOTLOCI; j++) {
-      auto& locus = content[{individual, j % pset.numLoci}];
-      if (m[r][TMAT + j] > 0) {
-        locus.first.push_back(cellInt(m[r][TMAT + j]));
+    const int individual = layout.partner ? std::min(r, cellInt(m[r][Partner])) : r;
+    for (int j = 0; j < layout.alleleColumns; j++) {
+      auto& locus = content[{individual, j % layout.loci}];
+      if (m[r][layout.firstAllele + j] > 0) {
+        locus.first.push_back(cellInt(m[r][layout.firstAllele + j]));
         std::sort(locus.first.begin(), locus.first.end());
       } else {
         locus.second++;
@@ -51,8 +49,7 @@ DataAlleles dataAlleles(const TreeMatrix& m) {
   return content;
 }
 
-void expectCanonicalBinaryTree(int c) {
-  const ChainState& chain = chains[c];
+void expectCanonicalBinaryTree(const RunSettings& s, const Chain& chain) {
   const TreeMatrix& m = chain.tree;
   int leaves = 0, root = -1;
   for (int r = 0; r < m.rows; r++) {
@@ -76,10 +73,10 @@ void expectCanonicalBinaryTree(int c) {
       root = r;
     }
     // The root's branch reaches up to the mutation age.
-    const double top = parent == -1 ? pset.mutAge[c] : m[parent][Time];
+    const double top = parent == -1 ? chain.mutAge : m[parent][Time];
     EXPECT_EQ(m[r][BranchLength], top - m[r][Time]) << "row " << r;
   }
-  EXPECT_EQ(leaves, pset.numChrom);
+  EXPECT_EQ(leaves, s.numChrom);
   EXPECT_EQ(chain.rootLabel, root);
   std::vector<double> times;
   for (int r = 0; r < m.rows; r++) times.push_back(m[r][Time]);
@@ -87,46 +84,46 @@ void expectCanonicalBinaryTree(int c) {
   EXPECT_EQ(chain.sortedTimes, times);
 }
 
-void expectCurrentTerms(int c) {
-  const ChainState& chain = chains[c];
-  const int n = pset.numChrom;
+double secondChromTotal(const Chain& chain) {
+  double second = 0;
+  for (int r = 0; r < chain.tree.rows; r++)
+    if (isLeaf(chain.tree, r)) second = addSecondChromLogFreqs(second, chain.tree, r, chain.alleleFreq);
+  return second;
+}
+
+void expectCurrentTerms(const RunSettings& s, const Chain& chain) {
+  const int n = s.numChrom;
   TreeMatrix fresh = chain.tree;
-  double total = 0;
-  tprob(fresh, pset.mutLocation[c], pset.mapDist, &total, pset.alleleFreq[c], pset.rootHaplotype[c], -1, 0);
+  const double total = rescoreTree(fresh, branchModelOf(chain, s), Rescore::All);
   for (int r = 0; r < fresh.rows; r++)
     ASSERT_EQ(chain.tree[r][BranchLogLik], fresh[r][BranchLogLik]) << "BranchLogLik of row " << r;
   EXPECT_NEAR(chain.logLik, total, 1e-9 * std::fabs(total) + 1e-12);
 
-  const double ageInForce = pset.curMutAge;  // tprior reads the age from pset
-  pset.curMutAge = pset.mutAge[c];
-  EXPECT_DOUBLE_EQ(chain.coalPrior, tprior(n, chain.sortedTimes, pset.propSampled, pset.growthRate));
-  pset.curMutAge = ageInForce;
-  EXPECT_DOUBLE_EQ(chain.mutAgePrior, tpriormut(n, pset.mutAge[c], pset.growthRate));
+  EXPECT_DOUBLE_EQ(chain.coalPrior, nodeTimesLogPrior(n, chain.sortedTimes, s.propSampled, s.growthRate, chain.mutAge));
+  EXPECT_DOUBLE_EQ(chain.mutAgePrior, mutationAgeLogPrior(n, chain.mutAge, s.growthRate, s.propSampled));
   EXPECT_EQ(chain.mutLocPrior, 0.0);
 
   // Sampled frequencies leave the root and second-chromosome terms stale
   // until their own moves refresh them.
-  if (pset.iterFreq == 0) {
-    EXPECT_DOUBLE_EQ(chain.rootHapLogProb, probhap(pset.alleleFreq[c], pset.rootHaplotype[c], pset.numLoci));
-    double second = 0;
-    for (int r = 0; r < chain.tree.rows; r++)
-      if (genotypesModel0() && isLeaf(chain.tree, r)) second += secondChromSum(chain.tree[r], c);
+  if (!s.iterFreq) {
+    EXPECT_DOUBLE_EQ(chain.rootHapLogProb, rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype));
+    const double second = s.genotypesModel0() ? secondChromTotal(chain) : 0;
     EXPECT_NEAR(chain.secondChromLogProb, second, 1e-9 * std::fabs(second) + 1e-12);
-  } else if (!genotypesModel0()) {
-    EXPECT_DOUBLE_EQ(chain.freqLogLik, getalllik(chain.tree, largestAlleleCount, c));
+  } else if (!s.genotypesModel0()) {
+    EXPECT_DOUBLE_EQ(chain.freqLogLik, frequencyLogLik(s, chain.tree, chain.alleleFreq));
     EXPECT_EQ(chain.secondChromLogProb, 0.0);
   }
 }
 
-void expectConsistent(int c, const DataAlleles& data, const std::string& where) {
-  SCOPED_TRACE(where + ", chain " + std::to_string(c));
-  expectCanonicalBinaryTree(c);
-  expectCurrentTerms(c);
-  const TreeMatrix& m = chains[c].tree;
+void expectConsistent(const RunSettings& s, const Chain& chain, const DataAlleles& data, const std::string& where) {
+  SCOPED_TRACE(where + ", chain " + std::to_string(chain.index));
+  expectCanonicalBinaryTree(s, chain);
+  expectCurrentTerms(s, chain);
+  const TreeMatrix& m = chain.tree;
   for (int r = 0; r < m.rows; r++)
-    for (int j = 0; j < TOTLOCI; j++) {
-      const double v = m[r][TMAT + j];
-      ASSERT_TRUE(v == std::trunc(v) && alleleOf(v) >= 1 && alleleOf(v) <= maxall[j % pset.numLoci])
+    for (int j = 0; j < m.layout.alleleColumns; j++) {
+      const double v = m[r][m.layout.firstAllele + j];
+      ASSERT_TRUE(v == std::trunc(v) && alleleOf(v) >= 1 && alleleOf(v) <= s.alleles.highestLabel[j % s.numLoci])
           << "row " << r << " cell " << j << " holds " << v;
     }
   EXPECT_EQ(dataAlleles(m), data) << "data alleles changed or left their individual";
@@ -134,8 +131,9 @@ void expectConsistent(int c, const DataAlleles& data, const std::string& where) 
 
 std::vector<double> leafCells(const TreeMatrix& m) {
   std::vector<double> cells;
+  const int firstAllele = m.layout.firstAllele;
   for (int r = 0; r < m.rows; r++)
-    if (isLeaf(m, r)) cells.insert(cells.end(), m[r] + TMAT, m[r] + TMAT + TOTLOCI);
+    if (isLeaf(m, r)) cells.insert(cells.end(), m[r] + firstAllele, m[r] + firstAllele + m.layout.alleleColumns);
   return cells;
 }
 
@@ -183,57 +181,61 @@ ParamSpec youngMutation() {
 class ChainInvariant : public testing::TestWithParam<DataMode> {};
 
 TEST_P(ChainInvariant, StoredTermsMatchFreshComputationsAfterEveryMove) {
-  int32_t seed = 0;
-  setUpRun(GetParam().params.text(), &seed);
+  const auto run = setUpRun(GetParam().params.text());
+  const RunSettings& s = run->settings;
+  std::vector<Chain>& chains = run->setup.chains;
+  const MoveContext ctx = run->context();
   std::vector<DataAlleles> data;
-  for (int c = 0; c < pset.numChains; c++) {
-    data.push_back(dataAlleles(chains[c].tree));
-    expectConsistent(c, data[c], "after set-up");
+  for (const Chain& chain : chains) {
+    data.push_back(dataAlleles(chain.tree));
+    expectConsistent(s, chain, data.back(), "after set-up");
   }
   int skippedGenealogies = 0;
   // The moves of a chain pass in sweep order; the last field says whether it
   // may change leaf alleles.
-  const std::vector<std::tuple<const char*, std::function<void(int)>, bool>> moves = {
-      {"frequency", [&](int c) { if (pset.iterFreq) moveAlleleFreqs(c, &seed); }, false},
-      {"missing-allele", [&](int c) { if (hasMissing) moveMissingAlleles(c, &seed); }, true},
-      {"age", [&](int c) { proposeMutAge(c, &seed); skippedGenealogies += !(pset.curMutAge > 0); }, false},
+  const std::vector<std::tuple<const char*, std::function<void(Chain&)>, bool>> moves = {
+      {"frequency", [&](Chain& c) { if (s.iterFreq) moveAlleleFreqs(c, ctx); }, false},
+      {"missing-allele", [&](Chain& c) { if (ctx.hasMissing) moveMissingAlleles(c, ctx); }, true},
+      {"age", [&](Chain& c) { proposeMutAge(c, ctx); skippedGenealogies += !(c.proposedAge > 0); }, false},
       {"genealogy",
-       [&](int c) {
-         const int32_t before = seed;
-         moveGenealogy(c, &seed);
-         EXPECT_TRUE(pset.curMutAge > 0 || seed == before) << "a skipped genealogy move drew";
+       [&](Chain& c) {
+         const int32_t before = c.rng->state().seed;
+         moveGenealogy(c, ctx);
+         EXPECT_TRUE(c.proposedAge > 0 || c.rng->state().seed == before) << "a skipped genealogy move drew";
        },
        false},
-      {"location", [&](int c) { if (pset.iterLocation) moveMutLocation(c, &seed); }, false},
-      {"root", [&](int c) { if (pset.iterRoot) moveRootHaplotype(c, &seed); }, false},
-      {"internal", [&](int c) { moveInternalAlleles(c, &seed); }, false},
-      {"phase", [&](int c) { if (pset.dataAsGenotypes) movePhase(c, &seed); }, true},
+      {"location", [&](Chain& c) { if (s.iterLocation) moveMutLocation(c, ctx); }, false},
+      {"root", [&](Chain& c) { if (s.iterRoot) moveRootHaplotype(c, ctx); }, false},
+      {"internal", [&](Chain& c) { moveInternalAlleles(c, ctx); }, false},
+      {"phase", [&](Chain& c) { if (s.genotypes) movePhase(c, ctx); }, true},
   };
   std::map<std::string, int> leafChanges;
   for (int t = 0; t < 300 && !HasFailure(); t++)
-    for (int c = 0; c < pset.numChains && !HasFailure(); c++)
+    for (Chain& chain : chains) {
+      if (HasFailure()) break;
       for (const auto& [name, move, touchesLeaves] : moves) {
-        const std::vector<double> before = leafCells(chains[c].tree);
-        move(c);
-        if (leafCells(chains[c].tree) != before) leafChanges[name]++;
+        const std::vector<double> before = leafCells(chain.tree);
+        move(chain);
+        if (leafCells(chain.tree) != before) leafChanges[name]++;
         EXPECT_TRUE(touchesLeaves || leafChanges[name] == 0) << name << " move changed leaf alleles";
-        expectConsistent(c, data[c], std::string(name) + " move of iteration " + std::to_string(t));
+        expectConsistent(s, chain, data[chain.index], std::string(name) + " move of iteration " + std::to_string(t));
         if (HasFailure()) break;
       }
+    }
 
   // Every kind of move must have been accepted for the check to mean much.
-  const auto total = [](long ChainState::*counter) {
+  const auto total = [&chains](long Chain::*counter) {
     long sum = 0;
     for (const auto& chain : chains) sum += chain.*counter;
     return sum;
   };
-  EXPECT_GT(total(&ChainState::acceptTree), 0);
-  EXPECT_GT(total(&ChainState::acceptMutLoc), 0);
-  EXPECT_GT(total(&ChainState::acceptRoot), 0);
-  EXPECT_GT(total(&ChainState::acceptInternal), 0);
-  EXPECT_EQ(total(&ChainState::acceptFreq) > 0, pset.iterFreq != 0);
+  EXPECT_GT(total(&Chain::acceptTree), 0);
+  EXPECT_GT(total(&Chain::acceptMutLoc), 0);
+  EXPECT_GT(total(&Chain::acceptRoot), 0);
+  EXPECT_GT(total(&Chain::acceptInternal), 0);
+  EXPECT_EQ(total(&Chain::acceptFreq) > 0, s.iterFreq);
   EXPECT_GT(leafChanges["missing-allele"], 0);
-  EXPECT_EQ(leafChanges["phase"] > 0, pset.dataAsGenotypes != 0);
+  EXPECT_EQ(leafChanges["phase"] > 0, s.genotypes);
   EXPECT_EQ(skippedGenealogies > 0, GetParam().skipsGenealogy);
 }
 
@@ -258,26 +260,25 @@ TEST(MissingAlleles, RedrawMeetingADataAlleleGoesToTheOtherChromosome) {
     params.model = model;
     params.control = "5 1 1\n5 2 2\n";
     params.patients = "1 -1 2 2\n1 2 1 2\n";
-    int32_t seed = 0;
-    setUpRun(params.text(), &seed);
-    ChainState& chain = chains[0];
+    const auto run = setUpRun(params.text());
+    const RunSettings& s = run->settings;
+    Chain& chain = run->chain();
     TreeMatrix& m = chain.tree;
+    const int firstAllele = m.layout.firstAllele;
     const MissingCells record = chain.missingCells.at(0);
-    const int leaf = record[0], j = record[3], L = pset.numLoci;
-    double* listed = &m[leaf][TMAT + j];
-    double* other = model == 0 ? &m[leaf][TMAT + (j + L) % (2 * L)] : &m[cellInt(m[leaf][Partner])][TMAT + j];
+    const int leaf = record[0], j = record[3], L = s.numLoci;
+    double* listed = &m[leaf][firstAllele + j];
+    double* other = model == 0 ? &m[leaf][firstAllele + (j + L) % (2 * L)] : &m[cellInt(m[leaf][Partner])][firstAllele + j];
     std::swap(*listed, *other);
-    tprob(m, pset.mutLocation[0], pset.mapDist, &chain.logLik, pset.alleleFreq[0], pset.rootHaplotype[0], -1, 0);
-    chain.secondChromLogProb = 0;
-    for (int r = 0; r < m.rows; r++)
-      if (model == 0 && isLeaf(m, r)) chain.secondChromLogProb += secondChromSum(m[r], 0);
+    chain.logLik = rescoreTree(m, branchModelOf(chain, s), Rescore::All);
+    chain.secondChromLogProb = model == 0 ? secondChromTotal(chain) : 0;
     const DataAlleles data = dataAlleles(m);
     std::set<double> imputed;
     for (int i = 0; i < 100 && !HasFailure(); i++) {
-      moveMissingAlleles(0, &seed);
+      moveMissingAlleles(chain, run->context());
       ASSERT_EQ(*listed, 1.0);
       imputed.insert(*other);
-      expectConsistent(0, data, "genetic model " + std::to_string(model));
+      expectConsistent(s, chain, data, "genetic model " + std::to_string(model));
     }
     EXPECT_EQ(imputed, (std::set<double>{-2, -1}));
   }

@@ -2,10 +2,7 @@
 
 #include <sstream>
 
-#include "input/readdata.h"
-#include "results/haplotypes.h"
-#include "sampler/chainsetup.h"
-#include "sampler/chainstate.h"
+#include "input/reader.h"
 
 std::string ParamSpec::text() const {
   std::ostringstream t;
@@ -27,22 +24,18 @@ std::string ParamSpec::text() const {
   return t.str();
 }
 
-int loadParameters(const std::string& text, int32_t* seed) {
+RunSettings loadParameters(const std::string& text) {
   std::istringstream in(text);
-  std::ostringstream log;
-  PatientTable patients = makePatientTable();
-  int segments = 0;
-  return readdata3(seed, &segments, in, log, patients);
+  return readParameterFile(in);
 }
 
-int setUpRun(const std::string& text, int32_t* seed) {
-  std::istringstream in(text);
+std::unique_ptr<TestRun> setUpRun(const std::string& text) {
+  auto run = std::make_unique<TestRun>();
+  run->settings = loadParameters(text);
+  run->rng = Random(static_cast<int32_t>(run->settings.fileSeed));
+  run->control.prepare(run->settings);
+  run->start = drawStartingValues(run->settings, run->rng);
   std::ostringstream log;
-  PatientTable patients = makePatientTable();
-  int segments = 0;
-  const int maxAllele = readdata3(seed, &segments, in, log, patients);
-  makeHaplotypeTables();
-  makeProps(pset.numChains);
-  setupChains(seed, patients, maxAllele, log);
-  return maxAllele;
+  run->setup = setupChains(run->settings, run->start, run->rng, log);
+  return run;
 }

@@ -1,9 +1,15 @@
-// In-process set-up of a run for unit tests: a parameter file written from a
-// small description, read into the program's globals, chains built.
+// In-process set-up of a run for unit tests: run settings from a small
+// description (through the reader, in memory) and chains built as a run
+// builds them, without a file and without global state.
 #pragma once
 
-#include <cstdint>
+#include <memory>
 #include <string>
+
+#include "core/random.h"
+#include "input/settings.h"
+#include "sampler/chainsetup.h"
+#include "sampler/sharedcontrol.h"
 
 // The fields of a parameter file; the defaults are the quick-start example
 // (haplotypes, 4 chromosomes, 2 loci, 1 chain).
@@ -42,9 +48,23 @@ struct ParamSpec {
   std::string text() const;
 };
 
-// Reads the parameter text into the globals (the echo is discarded); returns
-// maxAllele. Throws RunFailure like the reader does.
-int loadParameters(const std::string& text, int32_t* seed);
+// Reads parameter text into run settings. Throws RunFailure like the reader.
+RunSettings loadParameters(const std::string& text);
 
-// loadParameters, then builds the chains as a run does; returns maxAllele.
-int setUpRun(const std::string& text, int32_t* seed);
+// A run set up in memory: settings, the shared control record, the run's
+// random stream (seeded from the file) and every chain. Chains point at the
+// stream, so a TestRun stays where it was made.
+struct TestRun {
+  RunSettings settings;
+  SharedControl control;
+  Random rng;
+  StartingValues start;
+  ChainSetup setup;
+
+  Chain& chain(int c = 0) { return setup.chains[c]; }
+  MoveContext context() { return moveContextOf(settings, control, setup); }
+};
+
+// Reads the text, draws the starting values and builds the chains as a run
+// does (the echo and the root report are discarded).
+std::unique_ptr<TestRun> setUpRun(const std::string& text);

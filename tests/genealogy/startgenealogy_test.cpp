@@ -5,21 +5,18 @@
 #include <cmath>
 #include <vector>
 
-#include "genealogy/generatetree.h"
-#include "input/parameters.h"
+#include "genealogy/startgenealogy.h"
 #include "support/runsetup.h"
 
 namespace {
 
 class StartingGenealogy : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_GT(setUpRun(ParamSpec{}.text(), &seed), 0); }
-
   TreeMatrix generate(int n, double age) {
-    pset.numChrom = n;
-    pset.mutAge[0] = age;
-    TreeMatrix m = makeTreeMatrix(2 * n - 1);
-    generatetree(&seed, m, 0);
+    s.numChrom = n;
+    TreeMatrix m = makeTreeMatrix(2 * n - 1, treeLayoutOf(s));
+    GenealogyStart shared{s.rootHaplotype, 0.005};
+    buildStartingGenealogy(m, s, age, s.alleles.startFrequencies, shared, rng, shuffle);
     return m;
   }
 
@@ -31,7 +28,9 @@ class StartingGenealogy : public testing::Test {
     return times;
   }
 
-  int32_t seed = -13;
+  RunSettings s = loadParameters(ParamSpec{}.text());
+  Random rng{-13};
+  ShuffleStream shuffle;
 };
 
 TEST_F(StartingGenealogy, TwoLeavesHangFromTheRootAndAStarSitsJustBelowTheAge) {
@@ -40,7 +39,7 @@ TEST_F(StartingGenealogy, TwoLeavesHangFromTheRootAndAStarSitsJustBelowTheAge) {
   for (int r = 0; r < 3; r++)
     for (int c = 0; c < 4; c++) EXPECT_EQ(m[r][c], expected[r][c]) << "row " << r << " column " << c;
 
-  pset.starGenealogy = 1;
+  s.starGenealogy = true;
   m = generate(4, 1);
   EXPECT_DOUBLE_EQ(m[0][Time], 0.99999) << "the root takes the largest";
   const std::vector<double> times = internalTimes(m);
@@ -84,8 +83,8 @@ TEST_F(StartingGenealogy, NodeTimesFollowTheTruncatedPrior) {
     double r, K, T;
   };
   for (const Case& c : {Case{1, 0.01, 8}, Case{0.1, 0.5, 10}, Case{0.05, 0.01, 300}}) {
-    pset.growthRate = c.r;
-    pset.propSampled = c.K;
+    s.growthRate = c.r;
+    s.propSampled = c.K;
     std::vector<double> draws;
     for (int trial = 0; trial < 3000; trial++)
       for (double t : internalTimes(generate(7, c.T))) draws.push_back(t);

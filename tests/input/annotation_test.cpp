@@ -8,9 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "input/failure.h"
-#include "input/parameters.h"
-#include "input/readseq.h"
+#include "core/failure.h"
+#include "input/annotation.h"
 #include "support/e2e.h"
 
 namespace {
@@ -41,7 +40,7 @@ std::string failureOf(const F& f) {
   return "";
 }
 
-// Makes a scratch folder the current directory while it lives: readseq
+// Makes a scratch folder the current directory while it lives: the reader
 // writes "exons.txt" to the current directory.
 struct InScratchFolder {
   ScratchDir dir;
@@ -53,18 +52,16 @@ struct InScratchFolder {
 struct Segments {
   std::vector<double> positions;
   std::vector<char> letters;
-  int count = 0;
   std::string exonsFile;
 };
 
-// Runs readseq on the annotation file `name` holding text, with the first
+// Reads the segments of the annotation file `name` holding text, with the first
 // marker at base `first`.
 Segments readAnnotation(const std::string& text, double first = 50, const std::string& name = "genes.gb") {
   InScratchFolder folder;
   folder.dir.write("genes.gb", text);
-  pset.mapDist = {0, first};
   Segments s;
-  readseq(s.positions, s.letters, &s.count, name);
+  readAnnotationSegments(name, first, s.positions, s.letters);
   s.exonsFile = folder.dir.read("exons.txt");
   return s;
 }
@@ -73,7 +70,6 @@ Segments readAnnotation(const std::string& text, double first = 50, const std::s
 void expectEntries(const Segments& s, const std::vector<long>& bases, const std::string& letters, double first = 50) {
   ASSERT_EQ(s.positions.size(), bases.size());
   EXPECT_EQ(std::string(s.letters.begin(), s.letters.end()), letters);
-  EXPECT_EQ(s.count, static_cast<int>(bases.size() + 1) / 2);
   std::ostringstream lines;
   for (size_t k = 0; k < bases.size(); k++) {
     const double expected = (bases[k] - first) / 100000000;

@@ -28,7 +28,8 @@ Annotation scanAnnotation(std::istream& in, const std::string& fileName);
 // overlap or touch at one base.
 void mergeIntervals(Intervals& intervals);
 
-// Writes "exons.txt" and fills the segment entries from the annotation file
-// fileName, on the scale of the markers (pset.mapDist[1] is the first marker's
-// contig position); *count = merged exons + 1.
-void readseq(std::vector<double>& positions, std::vector<char>& letters, int* count, const std::string& fileName);
+// Fills the segment entries (positions and letters e, i, n) from the
+// annotation file fileName, on the scale of the markers (firstMarker is the
+// first marker's contig position), and writes them to "exons.txt".
+void readAnnotationSegments(const std::string& fileName, double firstMarker, std::vector<double>& positions,
+                            std::vector<char>& letters);

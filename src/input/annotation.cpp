@@ -1,11 +1,10 @@
-#include "input/readseq.h"
+#include "input/annotation.h"
 
 #include <cctype>
 #include <fstream>
 
-#include "input/failure.h"
-#include "input/parameters.h"
-#include "results/sorting.h"
+#include "core/failure.h"
+#include "core/sorting.h"
 
 namespace {
 
@@ -90,7 +89,7 @@ Annotation scanAnnotation(std::istream& in, const std::string& fileName) {
 void mergeIntervals(Intervals& intervals) {
   auto& starts = intervals.starts;
   auto& ends = intervals.ends;
-  mysort3(ends.data(), starts.data(), static_cast<long>(starts.size()));
+  sortByLongKey(ends.data(), starts.data(), static_cast<long>(starts.size()));
   size_t kept = starts.empty() ? 0 : 1;
   for (size_t k = 1; k < starts.size(); k++) {
     if (starts[k] == starts[kept - 1] && ends[k] == ends[kept - 1]) continue;
@@ -114,7 +113,8 @@ void mergeIntervals(Intervals& intervals) {
   ends.resize(kept);
 }
 
-void readseq(std::vector<double>& positions, std::vector<char>& letters, int* count, const std::string& fileName) {
+void readAnnotationSegments(const std::string& fileName, double firstMarker, std::vector<double>& positions,
+                            std::vector<char>& letters) {
   std::ofstream exonsFile("exons.txt");
   if (!exonsFile) throw RunFailure{-1, "exons.txt is currently open\n"};
   std::ifstream in(fileName);
@@ -127,11 +127,10 @@ void readseq(std::vector<double>& positions, std::vector<char>& letters, int* co
   if (2 * exons.starts.size() + 1 > kMaxSegmentEntries)
     throw failLine("Sequence file " + fileName + " gives more than 10000 segment entries.");
 
-  const double first = pset.mapDist[1];
   positions.clear();
   letters.clear();
   auto add = [&](long base, char letter) {
-    positions.push_back(markerScale(static_cast<double>(base), first));
+    positions.push_back(markerScale(static_cast<double>(base), firstMarker));
     letters.push_back(letter);
     exonsFile << positions.back() << " " << letter << "\n";
   };
@@ -143,7 +142,6 @@ void readseq(std::vector<double>& positions, std::vector<char>& letters, int* co
     add(exons.ends[k] + 1, geneEnds ? 'n' : 'i');
     if (geneEnds) gene++;
   }
-  *count = static_cast<int>(exons.starts.size()) + 1;
   exonsFile.close();
   if (exonsFile.fail()) throw failLine("exons.txt could not be written.");
 }

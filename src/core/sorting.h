@@ -43,13 +43,13 @@ void pivotQuicksort(long first, long n, const KeyAt& key, const Exchange& exchan
 }
 
 // Sorts n doubles ascending.
-inline void mysort(double* a, long n) {
+inline void sortAscending(double* a, long n) {
   pivotQuicksort(
       0, n, [a](long i) { return a[i]; }, [a](long i, long j) { std::swap(a[i], a[j]); });
 }
 
 // Sorts n double keys ascending; c1 and c2 follow every exchange.
-inline void mysort2(double* key, int* c1, int* c2, long n) {
+inline void sortCarryingTwo(double* key, int* c1, int* c2, long n) {
   pivotQuicksort(
       0, n, [key](long i) { return key[i]; },
       [key, c1, c2](long i, long j) {
@@ -60,7 +60,7 @@ inline void mysort2(double* key, int* c1, int* c2, long n) {
 }
 
 // Sorts by int key ascending (compared as doubles); the doubles of a follow.
-inline void mysort3(double* a, int* key, long n) {
+inline void sortByIntKey(double* a, int* key, long n) {
   pivotQuicksort(
       0, n, [key](long i) { return static_cast<double>(key[i]); },
       [a, key](long i, long j) {
@@ -70,7 +70,7 @@ inline void mysort3(double* a, int* key, long n) {
 }
 
 // Sorts by long key ascending; the longs of a follow.
-inline void mysort3(long* a, long* key, long n) {
+inline void sortByLongKey(long* a, long* key, long n) {
   pivotQuicksort(
       0, n, [key](long i) { return key[i]; },
       [a, key](long i, long j) {

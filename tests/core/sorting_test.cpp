@@ -4,8 +4,7 @@
 
 #include <vector>
 
-#include "genealogy/treematrix.h"
-#include "results/sorting.h"
+#include "core/sorting.h"
 
 namespace {
 
@@ -20,18 +19,18 @@ const std::vector<double> kTiedKeys = {2, 1, 2, 1, 2};
 const std::vector<int> kTiedOrder = {3, 1, 4, 0, 2};
 const std::vector<double> kSortedTiedKeys = {1, 1, 2, 2, 2};
 
-TEST(Mysort, EmptyAndSingleArraysAreLeftAlone) {
+TEST(Quicksort, EmptyAndSingleArraysAreLeftAlone) {
   double key[2] = {4.5, 1};
   int c1[2] = {7, 0};
   int c2[2] = {8, 0};
-  mysort(key, 0);
-  mysort2(key, c1, c2, 1);
+  sortAscending(key, 0);
+  sortCarryingTwo(key, c1, c2, 1);
   EXPECT_EQ(key[0], 4.5);
   EXPECT_EQ(c1[0], 7);
   EXPECT_EQ(c2[0], 8);
 }
 
-TEST(Mysort, CompanionsFollowThePermutation) {
+TEST(Quicksort, CompanionsFollowThePermutation) {
   std::vector<double> key = {9, 3, 7, 1, 8, 2, 6, 4, 5, 0};
   std::vector<int> c1(key.size());
   std::vector<int> c2(key.size());
@@ -39,7 +38,7 @@ TEST(Mysort, CompanionsFollowThePermutation) {
     c1[i] = static_cast<int>(key[i]) * 10;
     c2[i] = -static_cast<int>(key[i]);
   }
-  mysort2(key.data(), c1.data(), c2.data(), static_cast<long>(key.size()));
+  sortCarryingTwo(key.data(), c1.data(), c2.data(), static_cast<long>(key.size()));
   for (size_t i = 0; i < key.size(); i++) {
     EXPECT_EQ(key[i], static_cast<double>(i));
     EXPECT_EQ(c1[i], static_cast<int>(i) * 10);
@@ -47,42 +46,19 @@ TEST(Mysort, CompanionsFollowThePermutation) {
   }
 }
 
-TEST(Mysort, EveryMemberLeavesTiesInThePartitionOrder) {
+TEST(Quicksort, EveryMemberLeavesTiesInThePartitionOrder) {
   std::vector<double> key = kTiedKeys;
   std::vector<int> tag = {0, 1, 2, 3, 4};
   std::vector<int> unused(5, 0);
-  mysort2(key.data(), tag.data(), unused.data(), 5);
+  sortCarryingTwo(key.data(), tag.data(), unused.data(), 5);
   EXPECT_EQ(key, kSortedTiedKeys);
   EXPECT_EQ(tag, kTiedOrder);
 
   std::vector<long> longKey = {2, 1, 2, 1, 2};
   std::vector<long> longTag = {0, 1, 2, 3, 4};
-  mysort3(longTag.data(), longKey.data(), 5);
+  sortByLongKey(longTag.data(), longKey.data(), 5);
   EXPECT_EQ(longKey, (std::vector<long>{1, 1, 2, 2, 2}));
   EXPECT_EQ(longTag, (std::vector<long>{3, 1, 4, 0, 2}));
-}
-
-TEST(Mysorttreemat, SortsWholeRowsByOneColumnWithTheSameTieOrder) {
-  TMAT = 7;
-  TOTLOCI = 2;
-  TreeMatrix m = makeTreeMatrix(6);
-  for (int r = 0; r < 5; r++) {
-    m[r][Label] = r;
-    m[r][Time] = kTiedKeys[r];
-    m[r][TMAT] = 100 + r;      // allele columns travel with the row
-    m[r][TMAT + 1] = 200 + r;
-  }
-  m[5][Label] = 99;  // below the sorted rows: untouched
-  m[5][Time] = -5;
-  mysorttreemat(m, 5, m.width, Time);
-  for (int r = 0; r < 5; r++) {
-    EXPECT_EQ(m[r][Time], kSortedTiedKeys[r]) << r;
-    EXPECT_EQ(m[r][Label], kTiedOrder[r]) << r;
-    EXPECT_EQ(m[r][TMAT], 100 + kTiedOrder[r]) << r;
-    EXPECT_EQ(m[r][TMAT + 1], 200 + kTiedOrder[r]) << r;
-  }
-  EXPECT_EQ(m[5][Label], 99);
-  EXPECT_EQ(m[5][Time], -5);
 }
 
 }  // namespace

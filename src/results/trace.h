@@ -1,0 +1,40 @@
+// Progress lines, the ".dat" trace and the convergence statistic.
+#pragma once
+
+#include <chrono>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "sampler/chain.h"
+
+class TraceReport {
+ public:
+  // dat is the ".dat" stream, datName its name for the write-failure message.
+  TraceReport(const RunSettings& s, std::ostream& dat, std::string datName);
+
+  // Starts the clock of the progress lines on standard error.
+  void start();
+
+  // The chain's part of the ".dat" line and its screen line, when due; reads
+  // the proportions storeProportions stored for the same iteration.
+  void reportChain(const Chain& chain, const SharedControl& control, long t);
+
+  // Ends the ".dat" line, updates the convergence statistic, ends the screen's
+  // block of chain lines and writes the progress line on standard error, when
+  // due. Throws RunFailure when the ".dat" line cannot be written.
+  void endIteration(const std::vector<Chain>& chains, long t);
+
+ private:
+  bool due(long t, int interval) const;
+  void computeConvergence(long t);
+  void reportProgress(long t) const;
+
+  const RunSettings& s_;
+  std::ostream& dat_;
+  std::string datName_;
+  double convergence_ = 0;              // last computed potential scale reduction factor
+  std::vector<double> locationSum_;     // per chain: running sums of the location
+  std::vector<double> locationSumSq_;   //   and of its square (iterations 1 .. t)
+  std::chrono::steady_clock::time_point start_;
+};

@@ -1,0 +1,83 @@
+// One chain: everything its moves write, and what they read besides the run
+// settings.
+#pragma once
+
+#include <vector>
+
+#include "core/random.h"
+#include "genealogy/treematrix.h"
+#include "genealogy/treeops.h"
+#include "input/settings.h"
+#include "sampler/sharedcontrol.h"
+
+// One unknown-allele record: leaf label, count of listed carrier cells, count
+// of listed second-chromosome cells, then the listed allele-column offsets.
+using MissingCells = std::vector<int>;
+
+// Working space of the moves, sized at set-up so that no move allocates.
+struct MoveScratch {
+  std::vector<double> freq;             // saved frequencies of a frequency move
+  std::vector<double> cells;            // saved allele cells of a leaf (and its partner)
+  std::vector<int> rootProposal;        // proposed root haplotype
+  std::vector<int> internalProposal;    // proposed internal-node alleles
+  std::vector<int> internalSaved;       // saved internal-node alleles
+  std::vector<double> branchLogLiks;    // saved BranchLogLik column
+  std::vector<double> sortedTimesProposal;  // ascending times of a proposed genealogy
+  std::vector<int> labelOrder;          // in-order labels of the genealogy move
+  std::vector<int> rowsByTime;          // rows of a genealogy in ascending order of Time
+  SequenceLinks links;                  // the rebuild's linked list
+};
+
+struct Chain {
+  int index = 0;
+  Random* rng = nullptr;             // the stream this chain draws from (may be shared)
+
+  TreeMatrix tree;                   // current genealogy and allele states, canonical order
+  TreeMatrix proposalTree;           // proposed genealogy
+  std::vector<double> sortedTimes;   // node times of tree, ascending
+  int rootLabel = 0;                 // label of the root of tree
+
+  double mutLocation = 0;            // current mutation location
+  double mutAge = 0;                 // current mutation age
+  double proposedAge = 0;            // age in force for this iteration's genealogy move
+  FrequencyTable alleleFreq;         // current allele frequencies
+  std::vector<int> rootHaplotype;    // current ancestral haplotype
+
+  // Stored score terms, natural logarithms.
+  double logLik = 0;                 // log-likelihood of the patient alleles
+  double secondChromLogProb = 0;     // genetic model 0: log frequencies of the second chromosomes
+  double coalPrior = 0;              // log prior of the node times
+  double mutAgePrior = 0;            // log prior of the mutation age
+  double rootHapLogProb = 0;         // 1 + log population probability of the root haplotype
+  double mutLocPrior = 0;            // log prior of the mutation location (sequence weights)
+  double freqLogLik = 0;             // log-likelihood of the allele frequencies
+
+  long acceptTree = 0;               // accepted genealogy moves
+  long acceptMutLoc = 0;             // accepted location moves
+  long acceptRoot = 0;               // accepted root-haplotype moves
+  long acceptInternal = 0;           // accepted internal-node moves
+  long acceptFreq = 0;               // accepted allele-frequency moves
+
+  std::vector<double> mutLocSamples; // sampled mutation locations
+  std::vector<double> mutAgeSamples; // sampled mutation ages
+
+  std::vector<int> missingLeaves;          // leaves with unknown allele cells
+  std::vector<MissingCells> missingCells;  // one record per entry of missingLeaves
+
+  MoveScratch scratch;
+
+  // The log posterior written to ".dat": every stored term but freqLogLik,
+  // summed in this order.
+  double logPosterior() const {
+    return logLik + secondChromLogProb + coalPrior + rootHapLogProb + mutLocPrior + mutAgePrior;
+  }
+};
+
+// What every move reads besides its chain: the settings, the step sizes, and
+// what the set-up found out about the run.
+struct MoveContext {
+  const RunSettings& settings;
+  SharedControl& control;
+  bool hasMissing = false;   // some chain has a leaf with unknown alleles
+  int lociPerFreqMove = 1;   // loci proposed per allele-frequency move
+};

@@ -1,0 +1,45 @@
+// What the sampler shares with the control thread: the step sizes the menu
+// may change, the acceptance proportions it shows, the pause mutex and the
+// stop request. Everything else of a run is either read-only settings or
+// belongs to one chain.
+#pragma once
+
+#include <pthread.h>
+
+#include <atomic>
+#include <vector>
+
+#include "core/shared.h"
+#include "input/settings.h"
+
+// Acceptance proportions per move kind: 0 genealogy, 1 mutation location,
+// 2 root alleles, 3 internal alleles, 4 frequencies.
+constexpr int kMoveKinds = 5;
+
+struct SharedControl {
+  // The five step sizes; the control thread writes them (holding pauseMutex)
+  // while the sampler reads them.
+  SharedDouble adjTree;      // node-time and mutation-age step
+  SharedDouble adjRecDist;   // mutation-location step
+  SharedDouble adjRoot;      // redraw probability of a root allele
+  SharedDouble adjInternal;  // redraw probability of an internal-node allele
+  SharedDouble adjFreq;      // allele-frequency step
+  std::vector<SharedDouble> props[kMoveKinds];  // per move kind, one per chain
+
+  pthread_mutex_t pauseMutex;               // held by the control thread while the menu is open
+  std::atomic<int> stopRequested{0};        // 1: stop at the end of the current iteration, saving results
+  std::atomic<bool> stopSignalled{false};   // the stop came from a signal
+  std::atomic<bool> menuReady{false};       // the fields below and props are set: the menu may show them
+  int wakePipe[2] = {-1, -1};               // readable when the control thread must stop waiting for input
+
+  // What the menu shows beside the step sizes; set before menuReady.
+  int numChains = 0;
+  double locationWidth = 0;  // mutLocHigh - mutLocLow, the bound of the location step
+  bool iterLocation = false;
+  bool iterRoot = false;
+  bool iterFreq = false;
+
+  // Takes the starting step sizes and the menu's view of the settings, and
+  // one zero proportion per chain.
+  void prepare(const RunSettings& s);
+};
