@@ -1,6 +1,7 @@
 // The results report tools/mutloc-report: its summary numbers checked against
 // statistics computed here from the run's trace and histograms, its plots,
-// and its refusal of missing or broken inputs. Needs Rscript with coda.
+// and its refusal of missing or broken inputs and of runs without samples.
+// Needs Rscript with coda.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -26,6 +27,7 @@ struct RunLayout {
   bool storeProps;
   long burnIn;
   int bars;
+  double alpha = 0.05;
 };
 
 std::vector<std::string> lines(const std::string& text) {
@@ -76,9 +78,16 @@ double mean(const std::vector<double>& values) {
   return sum / values.size();
 }
 
-// Centre of the most populated of `bars` equal bars from the minimum to the
-// maximum (values on an inner edge go up, the maximum to the last bar).
-double histogramMode(const std::vector<double>& values, int bars) {
+// `bars` equal bars from the minimum to the maximum (values on an inner edge
+// go up, the maximum to the last bar): the centres of the most populated bar
+// and of the lowest and highest bar of the credible region, which drops the
+// least populated bars (lower first on ties) until they hold the tail mass.
+struct PooledHistogram {
+  double mode, regionLow, regionHigh;
+  int regionBars;
+};
+
+PooledHistogram pooledHistogram(const std::vector<double>& values, int bars, double alpha) {
   const double low = *std::min_element(values.begin(), values.end());
   const double width = (*std::max_element(values.begin(), values.end()) - low) / bars;
   std::vector<int> counts(bars, 0);
@@ -87,8 +96,22 @@ double histogramMode(const std::vector<double>& values, int bars) {
     while (bar < bars - 1 && v >= low + (bar + 1) * width) ++bar;
     ++counts[bar];
   }
-  const int best = std::max_element(counts.begin(), counts.end()) - counts.begin();
-  return low + best * width + width / 2;
+  std::vector<int> order(bars);
+  for (int b = 0; b < bars; ++b) order[b] = b;
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return counts[a] < counts[b]; });
+  std::vector<bool> inside(bars, true);
+  const double tail = values.size() - std::floor((1 - alpha) * values.size());
+  long dropped = 0;
+  for (int b : order) {
+    dropped += counts[b];
+    inside[b] = false;
+    if (dropped >= tail) break;
+  }
+  const auto centre = [&](long b) { return low + b * width + width / 2; };
+  const auto first = std::find(inside.begin(), inside.end(), true) - inside.begin();
+  const auto last = bars - 1 - (std::find(inside.rbegin(), inside.rend(), true) - inside.rbegin());
+  return {centre(std::max_element(counts.begin(), counts.end()) - counts.begin()), centre(first), centre(last),
+          static_cast<int>(std::count(inside.begin(), inside.end(), true))};
 }
 
 // Per chain, the post-burn-in location and age columns of a ".dat" trace,
@@ -172,7 +195,12 @@ void expectSummaryMatchesRunFiles(const ScratchDir& dir, const RunLayout& layout
     }
     expectClose(summary, "pooled." + name + ".median", median(pooled));
     expectClose(summary, "pooled." + name + ".mean", mean(pooled));
-    expectClose(summary, "pooled." + name + ".mode", histogramMode(pooled, layout.bars));
+    const PooledHistogram histogram = pooledHistogram(pooled, layout.bars, layout.alpha);
+    const std::string key = "pooled." + name + ".";
+    expectClose(summary, key + "mode", histogram.mode);
+    expectClose(summary, key + "region.low", histogram.regionLow);
+    expectClose(summary, key + "region.high", histogram.regionHigh);
+    EXPECT_EQ(summary.at(key + "region.bars"), std::to_string(histogram.regionBars)) << key;
   }
   const char* moves[] = {"tree", "location", "root", "internal", "frequency"};
   for (int c = 0; c < layout.chains; ++c)
@@ -202,7 +230,8 @@ class ResultsReport : public testing::Test {
 };
 
 // Three chains of a small haplotype run with acceptance proportions stored;
-// 15 bars so the histogram layout does not rest on the default.
+// 15 bars and alpha 0.2 so the histogram layout and the regions do not rest on
+// the defaults.
 ParamSpec threeChainRun() {
   ParamSpec p;
   p.seed = -41;
@@ -218,6 +247,7 @@ ParamSpec threeChainRun() {
   p.iterations = 1000;
   p.updates = "500 10 1 1 0";
   p.bars = 15;
+  p.alpha = 0.2;
   p.ageBounds = "1 50";
   p.root = "1 1 1";
   p.patients = "2 1 -1 1\n1 2 1 3\n2 -1 2 -1\n1 1 1 2\n";
@@ -232,7 +262,7 @@ TEST_F(ResultsReport, SummaryOfAFreshMultiChainRunMatchesItsFiles) {
 
   // A truth at chain 0's most populated location bar lies in its region; an
   // age far beyond every sample does not.
-  const RunLayout layout{3, true, 200, 15};
+  const RunLayout layout{3, true, 200, 15, 0.2};
   const Bars location = readBars(dir.read("p.txt.sig"), 0, layout.bars);
   const double truth = location.centre[std::max_element(location.count.begin(), location.count.end()) -
                                        location.count.begin()];
@@ -309,6 +339,23 @@ TEST_F(ResultsReport, MissingOrBrokenInputsEndWithOneLineAndNonZeroStatus) {
   EXPECT_NE(report.err.find("p.txt.sig"), std::string::npos) << report.err;
 
   EXPECT_NE(runReport(dir, "").status, 0);
+}
+
+// A run stopped from the menu during burn-in leaves empty histograms; the
+// report says why in one line instead of calling them malformed.
+TEST_F(ResultsReport, RunStoppedDuringBurnInGetsOneLineSayingSo) {
+  ScratchDir dir;
+  ParamSpec p = threeChainRun();
+  p.burnIn = 100000000;
+  dir.write("p.txt", p.text());
+  ASSERT_EQ(runMutloc(dir, {"p.txt"}, "9\n6\n", 120).status, 0);
+  ASSERT_EQ(dir.read("p.txt.sig"), "");
+
+  const RunResult report = runReport(dir, "p.txt");
+  EXPECT_EQ(report.status, 1);
+  EXPECT_NE(report.err.find("stopped during burn-in"), std::string::npos) << report.err;
+  EXPECT_EQ(std::count(report.err.begin(), report.err.end(), '\n'), 1) << report.err;
+  EXPECT_FALSE(dir.exists("p.txt.report/summary.txt"));
 }
 
 }  // namespace
