@@ -1,8 +1,11 @@
 # User commands:
-#   make run   - build mutloc (Release, -O2) and run the shipped example
-#   make test  - build and run every test: the release build, the whole suite
-#                again under AddressSanitizer + UndefinedBehaviorSanitizer, and
-#                the interactive-control tests under ThreadSanitizer
+#   make run   - build mutloc (Release, -O2, in build/) and run the shipped example
+#   make test  - build and run every test: the release build (build-test/), the
+#                whole suite again under AddressSanitizer +
+#                UndefinedBehaviorSanitizer, and the interactive-control tests
+#                under ThreadSanitizer
+# Both first install the Debian packages they need that are missing
+# (tools/debian-packages lists them; make deps installs them all).
 # Also: make fuzz, make soak, make bench (see README).
 BUILD ?= build
 EXAMPLE ?= examples/simulated/simulated.txt
@@ -13,10 +16,18 @@ SANITIZER_ENV = ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:exitcode=86 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=86 \
 	TSAN_OPTIONS=halt_on_error=1:exitcode=86
 
-.PHONY: run test build test-release test-asan test-tsan
+.PHONY: deps deps-run run test build test-release test-asan test-tsan
 
-build:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+deps:
+	@tools/install-deps
+deps-run:
+	@tools/install-deps run
+
+# The program alone, so that building it needs no test or benchmark libraries.
+# The release test suite has its own folder: sharing this one would switch the
+# configuration back and forth between make run and make test.
+build: deps-run
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DMUTLOC_TESTS=OFF
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -28,15 +39,17 @@ run: build
 
 test: test-release test-asan test-tsan
 
-test-release: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+test-release: deps
+	cmake -S . -B $(BUILD)-test -G Ninja -DCMAKE_BUILD_TYPE=Release -DMUTLOC_TESTS=ON
+	cmake --build $(BUILD)-test -j $(JOBS)
+	cd $(BUILD)-test && ctest --output-on-failure -j $(JOBS)
 
-test-asan:
+test-asan: deps
 	cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMUTLOC_SANITIZE=address -DMUTLOC_TESTS=ON
 	cmake --build $(BUILD)-asan -j $(JOBS)
 	cd $(BUILD)-asan && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
 
-test-tsan:
+test-tsan: deps
 	cmake -S . -B $(BUILD)-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMUTLOC_SANITIZE=thread -DMUTLOC_TESTS=ON \
 		-DMUTLOC_TEST_GLOB="control/*_test.cpp"
 	cmake --build $(BUILD)-tsan -j $(JOBS)
@@ -48,7 +61,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = params annotation storedtree
 
 .PHONY: fuzz
-fuzz:
+fuzz: deps
 	cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DMUTLOC_SANITIZE=fuzzer
 	cmake --build $(BUILD)-fuzz -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
 	mkdir -p $(BUILD)-fuzz/crashes
@@ -65,7 +78,7 @@ fuzz:
 # valid parameter files (SOAK_RUNS of them).
 SOAK_RUNS ?= 300
 .PHONY: soak
-soak:
+soak: deps
 	cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMUTLOC_SANITIZE=address -DMUTLOC_TESTS=ON
 	cmake --build $(BUILD)-asan -j $(JOBS) --target mutloc
 	$(SANITIZER_ENV) python3 tests/soak/soak.py $(BUILD)-asan/mutloc $(SOAK_RUNS)
@@ -74,7 +87,8 @@ soak:
 # BENCH_BASELINE=/path/to/other/mutloc runs that build side by side.
 BENCH_BASELINE ?=
 .PHONY: bench
-bench: build
+bench: deps build
+	cmake -S . -B $(BUILD) -DMUTLOC_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS) --target kernels_bench
 	$(BUILD)/bench/kernels_bench $(BUILD)/bench/data
 	MUTLOC_BENCH_DATA=$(BUILD)/bench/data bench/run_bench.sh $(BENCH_BASELINE) $(BUILD)/mutloc
@@ -82,5 +96,5 @@ bench: build
 # The benchmark data sets run for 10000 iterations must give, byte for byte,
 # the outputs of the sampler before its optimisations (a few minutes).
 .PHONY: bench-verify
-bench-verify: build
+bench-verify: deps build
 	bench/verify_outputs.sh $(BUILD)/mutloc $(BUILD)/bench/verify

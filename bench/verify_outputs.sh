@@ -9,7 +9,9 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 binary="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+# Absolute, since the checksums are compared from inside it.
 work="${2:-$(mktemp -d)}"
+mkdir -p "$work" && work="$(cd "$work" && pwd)"
 sets="${VERIFY_SETS:-small medium scale125 scale250 scale500 scale1000 large geno}"
 
 python3 "$here/make_datasets.py" "$binary" "$work/data" --iterations 10000 --only $sets >/dev/null
