@@ -58,7 +58,7 @@ test-tsan: deps
 # Fuzzing (clang, libFuzzer): each reader for FUZZ_SECONDS. New crashes land in
 # $(BUILD)-fuzz/crashes/; copy each into tests/fuzz/regressions/<target>/.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = params annotation storedtree
+FUZZ_TARGETS = params annotation storedtree checkpoint
 
 .PHONY: fuzz
 fuzz: deps

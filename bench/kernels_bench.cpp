@@ -147,11 +147,10 @@ void iteration(benchmark::State& state, const std::string& name) {
     state.SkipWithError(error.c_str());
     return;
   }
-  // Iteration 0 is burn-in, so no sample slot is written however often it runs.
   const MoveContext ctx = loaded->context();
   const double start = cpuSeconds();
   for (auto _ : state)
-    for (Chain& chain : loaded->setup.chains) updateChain(chain, ctx, 0);
+    for (Chain& chain : loaded->setup.chains) updateChain(chain, ctx);
   const double seconds = cpuSeconds() - start;
   const double perIteration = seconds / state.iterations();
   const int sameLengths = sameLengthEvaluationsPerChain();

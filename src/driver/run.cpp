@@ -1,111 +1,327 @@
 #include "driver/run.h"
 
-#include <fcntl.h>
 #include <pthread.h>
-#include <unistd.h>
 
+#include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iostream>
+#include <iterator>
+#include <memory>
 #include <new>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include <cstdlib>
-#include <ctime>
-
 #include "control/control.h"
+#include "core/binaryio.h"
 #include "core/failure.h"
 #include "core/random.h"
-#include "core/sorting.h"
+#include "driver/checkpoint.h"
+#include "driver/outputs.h"
 #include "driver/sweep.h"
 #include "genealogy/treestore.h"
+#include "input/annotation.h"
 #include "input/echo.h"
 #include "input/reader.h"
 #include "results/haplotypes.h"
 #include "results/histogram.h"
+#include "results/samples.h"
 #include "results/trace.h"
 #include "sampler/chainsetup.h"
+#include "sampler/sweep.h"
 
 namespace {
 
-// The eight output files, in the order they are opened.
-enum OutputFile { Dat, Log, Sig, Hap, Hin, Hpf, Mat, Tre, kOutputFiles };
-const char* const kExtensions[kOutputFiles] = {".dat", ".log", ".sig", ".hap", ".hin", ".hpf", ".mat", ".tre"};
-// Closing order at the end of a run.
-const OutputFile kCloseOrder[kOutputFiles] = {Dat, Log, Sig, Hap, Mat, Hpf, Hin, Tre};
-
-struct RunFiles {
-  std::ifstream parameters;
-  std::ofstream out[kOutputFiles];
-  std::string names[kOutputFiles];
-  // Closes every open file in the closing order; returns the name of the
-  // first one whose contents could not all be written, or "".
-  std::string closeAll() {
-    std::string failed;
-    for (OutputFile f : kCloseOrder) {
-      if (!out[f].is_open()) continue;
-      out[f].close();
-      if (out[f].fail() && failed.empty()) failed = names[f];
-    }
-    parameters.close();
-    return failed;
-  }
-};
-
-// Creates or truncates name with permission bits 0664 and opens it for writing.
-bool openOutput(std::ofstream& stream, const std::string& name) {
-  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0664);
-  if (fd < 0) return false;
-  close(fd);
-  stream.open(name, std::ios::out | std::ios::trunc);
-  return stream.is_open();
+std::string clockText(double seconds) {
+  const long whole = static_cast<long>(seconds + 0.5);
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
+  return text;
 }
 
-// The run's seed: the file's fixed one, or one drawn from the clock.
-int32_t runSeed(const RunSettings& s) {
-  if (s.fileSeed < 0) return static_cast<int32_t>(s.fileSeed);
-  srandom(static_cast<unsigned>(time(nullptr)));
-  return -rand();
+std::string bytesText(double bytes) {
+  std::ostringstream text;
+  text.precision(3);
+  if (bytes >= 1e9)
+    text << bytes / 1e9 << " GB";
+  else if (bytes >= 1e6)
+    text << bytes / 1e6 << " MB";
+  else
+    text << bytes / 1e3 << " kB";
+  return text.str();
+}
+
+// The whole parameter file; false when it cannot be read.
+bool readWholeFile(const std::string& name, std::string& text) {
+  std::ifstream in(name, std::ios::binary);
+  if (!in) return false;
+  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+// The options that change sampling, as "name=value" words.
+std::string samplingOptionsOf(long seed) { return "seed=" + std::to_string(seed); }
+
+// Everything a run owns from its parameter file to its last file.
+class Run {
+ public:
+  Run(const RunOptions& options, SharedControl& control, const std::string& paramText)
+      : options_(options), control_(control), paramText_(paramText), names_(options.outputPrefix()) {}
+
+  int fresh();
+  int resume();
+  // Closes every output; a status of 0 becomes 1 (with its message) when a
+  // file could not be written completely.
+  int close(int status);
+
+ private:
+  void readSettings();
+  void checkOutputs(bool resuming, uint64_t samplesBytes);
+  void checkDiskRoom(long samplingIterationsLeft);
+  int checkOnly(const std::vector<Chain>& chains, const MoveContext& ctx);
+  int iterate(ChainSetup& setup, long firstIteration, const std::string& samplingOptions);
+  void writeCheckpointAt(long t, const std::string& samplingOptions, std::vector<Chain>& chains);
+  void writeResults(std::vector<Chain>& chains, const SweepEnd& end);
+  CheckpointIdentity identity(const std::string& samplingOptions) const;
+
+  const RunOptions& options_;
+  SharedControl& control_;
+  const std::string& paramText_;
+  OutputNames names_;
+  RunSettings settings_;
+  Random rng_;
+  OutputFiles files_;
+  std::unique_ptr<SampleFile> samples_;
+  std::unique_ptr<TraceReport> trace_;
+  HaplotypeTallies tallies_;
+  long checkpointEvery_ = 0;
+  bool checkpointWritten_ = false;
+};
+
+void Run::readSettings() {
+  std::istringstream in(paramText_);
+  settings_ = readParameterFile(in);
+  tallies_ = makeHaplotypeTallies(settings_);
+  control_.prepare(settings_);
+}
+
+CheckpointIdentity Run::identity(const std::string& samplingOptions) const {
+  CheckpointIdentity id;
+  id.version = MUTLOC_VERSION;
+  id.paramHash = fnv1a64(paramText_.data(), paramText_.size());
+  id.samplingOptions = samplingOptions;
+  if (options_.seedGiven) id.requiredOptions.push_back("seed=" + std::to_string(options_.seed));
+  return id;
+}
+
+// Every file the run will write must be writable before any is touched.
+void Run::checkOutputs(bool resuming, uint64_t samplesBytes) {
+  for (int f = 0; f < kOutputFiles; f++) {
+    if (resuming && f == Log) continue;
+    if (!canWrite(names_.files[f])) throw failLine(names_.files[f] + " can't be opened.");
+  }
+  if (!canWrite(names_.samples)) throw failLine(names_.samples + " can't be opened.");
+  if (checkpointEvery_ > 0 && !canWrite(names_.checkpoint)) throw failLine(names_.checkpoint + " can't be opened.");
+  if (!resuming && settings_.segments.fromAnnotation && !canWrite(names_.exons))
+    throw RunFailure{-1, names_.exons + " is currently open\n"};
+  (void)samplesBytes;
+}
+
+void Run::checkDiskRoom(long samplingIterationsLeft) {
+  const double needed = static_cast<double>(samplingIterationsLeft) * settings_.numChains * 2 * sizeof(double);
+  const long long available = freeBytesFor(names_.samples);
+  if (available >= 0 && needed > static_cast<double>(available))
+    throw failLine(names_.samples + " would need about " + bytesText(needed) + " for the sampled values; the disk has " +
+                   bytesText(static_cast<double>(available)) + " free.");
+}
+
+int Run::checkOnly(const std::vector<Chain>& setUp, const MoveContext& ctx) {
+  const RunSettings& s = settings_;
+  checkOutputs(false, 0);
+  checkDiskRoom(s.iterations);
+  const long total = s.burnIn + s.iterations;
+  // A few iterations on a copy of the chains, for the time per iteration.
+  std::vector<Chain> chains = setUp;
+  const auto start = std::chrono::steady_clock::now();
+  long timed = 0;
+  double seconds = 0;
+  while (timed < total && (timed < 3 || seconds < 1.0)) {
+    for (Chain& chain : chains) updateChain(chain, ctx);
+    timed++;
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  const char* data = !s.genotypes ? "haplotype data" : s.genotypesModel0() ? "genotype data, genetic model 0"
+                                                                           : "genotype data, genetic model 1";
+  std::cout << "mutloc: " << options_.paramFile << " can start: " << data << ", " << s.numChrom
+            << " leaves, " << s.numLoci << " loci; " << s.numChains << (s.numChains == 1 ? " chain" : " chains")
+            << "; " << s.burnIn << " burn-in and " << s.iterations << " sampling iterations.\n";
+  std::cout << "Outputs:";
+  for (const std::string& name : names_.files) std::cout << " " << name;
+  if (s.segments.fromAnnotation) std::cout << " " << names_.exons;
+  std::cout << "\nDuring the run: " << names_.samples << " (about "
+            << bytesText(static_cast<double>(s.iterations) * s.numChains * 16) << ")";
+  if (checkpointEvery_ > 0) std::cout << ", " << names_.checkpoint;
+  std::cout << "\nEstimated run time: about " << clockText(seconds / timed * total) << " (from " << timed
+            << " timed iterations).\n";
+  std::cout << "Nothing was written." << std::endl;
+  return 0;
+}
+
+void Run::writeCheckpointAt(long t, const std::string& samplingOptions, std::vector<Chain>& chains) {
+  files_.out[Dat].flush();
+  if (!files_.out[Dat]) throw failLine(writeFailure(names_.files[Dat]));
+  CheckpointPosition position;
+  position.iteration = t;
+  position.datLength = static_cast<uint64_t>(files_.out[Dat].tellp());
+  position.samplesLength = samples_->flush();
+  position.checkpointEvery = checkpointEvery_;
+  RunRecords records{{&rng_}, control_, *trace_, tallies_, chains};
+  writeCheckpoint(names_.checkpoint, identity(samplingOptions), position, records);
+  checkpointWritten_ = true;
+}
+
+int Run::iterate(ChainSetup& setup, long firstIteration, const std::string& samplingOptions) {
+  const MoveContext ctx = moveContextOf(settings_, control_, setup);
+  control_.menuReady.store(true);
+  trace_->setQuiet(options_.quiet);
+  SweepPlan plan;
+  plan.firstIteration = firstIteration;
+  plan.samples = samples_.get();
+  plan.checkpointEvery = checkpointEvery_;
+  plan.checkpoint = [&](long t) { writeCheckpointAt(t, samplingOptions, setup.chains); };
+  const SweepEnd end = runSweeps(setup.chains, ctx, *trace_, tallies_, plan);
+  writeResults(setup.chains, end);
+  // The samples and the checkpoint serve only a run that can still go on.
+  if (!end.stopped || !checkpointWritten_) {
+    samples_->remove();
+    if (!end.stopped) std::remove(names_.checkpoint.c_str());
+  }
+  return 0;
 }
 
 // The summaries of the end of a run, from chain 0 and every chain's samples.
-void writeResults(RunFiles& files, const RunSettings& s, std::vector<Chain>& chains, HaplotypeTallies& tallies,
-                  const SweepEnd& end) {
+void Run::writeResults(std::vector<Chain>& chains, const SweepEnd& end) {
+  const RunSettings& s = settings_;
   std::cout << "\nWriting files...\n" << std::endl;
   const long count = end.stopped ? end.lastIteration - s.burnIn + 1 : s.iterations;
-  std::vector<std::vector<double>> locations;
-  std::vector<std::vector<double>> ages;
-  for (auto& chain : chains) {
-    locations.push_back(std::move(chain.mutLocSamples));
-    ages.push_back(std::move(chain.mutAgeSamples));
-  }
-  if (count > 0) {
-    for (auto& samples : locations) sortAscending(samples.data(), count);
-    for (auto& samples : ages) sortAscending(samples.data(), count);
-    writeHistograms(locations, count, s.histBars, s.alphaLevel, files.out[Sig]);
-    writeHistograms(ages, count, s.histBars, s.alphaLevel, files.out[Tre]);
-  } else {
+  if (count > 0)
+    samples_->writeHistograms(count, s.histBars, s.alphaLevel, files_.out[Sig], files_.out[Tre]);
+  else
     std::cout << "No samples were drawn: the run stopped during burn-in, so the histograms are empty." << std::endl;
-  }
   const TreeMatrix& tree = chains[0].tree;
   if (s.storesPopHaplotypes()) {
-    tallyPopulationHaplotypes(tallies, tree);
-    writePopulationHaplotypes(tallies, tree, files.out[Hpf]);
+    tallyPopulationHaplotypes(tallies_, tree);
+    writePopulationHaplotypes(tallies_, tree, files_.out[Hpf]);
   }
-  writeFinalHaplotypes(tree, files.out[Hap]);
+  writeFinalHaplotypes(tree, files_.out[Hap]);
   if (s.storesIndHaplotypes()) {
-    tallyIndividualHaplotypes(tallies, tree);
-    writeIndividualHaplotypes(tallies, tree, files.out[Hin]);
+    tallyIndividualHaplotypes(tallies_, tree);
+    writeIndividualHaplotypes(tallies_, tree, files_.out[Hin]);
   }
-  writeGenealogy(tree, chains[0].rootHaplotype, files.out[Mat]);
+  writeGenealogy(tree, chains[0].rootHaplotype, files_.out[Mat]);
+}
+
+int Run::fresh() {
+  readSettings();
+  const RunSettings& s = settings_;
+  const long shownSeed = options_.seedGiven ? options_.seed : s.fileSeed;
+  long seed = shownSeed;
+  if (seed == 0) {
+    srandom(static_cast<unsigned>(time(nullptr)));
+    seed = -rand();
+    std::cerr << "mutloc: seed " << seed << " drawn from the clock; repeat with --seed " << seed << std::endl;
+  }
+  rng_ = Random(static_cast<int32_t>(seed));
+  checkpointEvery_ = options_.checkpointEvery;
+  // Everything that may reject the run happens before any file is touched;
+  // the ".log" text waits in memory until then.
+  const StartingValues start = drawStartingValues(s, rng_);
+  std::ostringstream log;
+  writeParameterEcho(log, s, shownSeed, start.locations, start.ages);
+  ChainSetup setup = setupChains(s, start, rng_, log);
+  if (options_.check) return checkOnly(setup.chains, moveContextOf(s, control_, setup));
+  checkOutputs(false, 0);
+  checkDiskRoom(s.iterations);
+
+  for (int f = 0; f < kOutputFiles; f++)
+    if (!openOutput(files_.out[f], names_.files[f])) throw failLine(names_.files[f] + " can't be opened.");
+  // Whole on disk at once: a run killed later, and continued from a
+  // checkpoint, keeps it.
+  files_.out[Log] << log.str() << std::flush;
+  if (!files_.out[Log]) throw failLine(writeFailure(names_.files[Log]));
+  if (s.segments.fromAnnotation) {
+    std::ofstream exons;
+    if (!openOutput(exons, names_.exons)) throw RunFailure{-1, names_.exons + " is currently open\n"};
+    exons << segmentEntriesText(s.segments.start, s.segments.letters);
+    exons.close();
+    if (exons.fail()) throw failLine(names_.exons + " could not be written.");
+  }
+  samples_ = std::make_unique<SampleFile>(names_.samples, s.numChains);
+  samples_->open();
+  trace_ = std::make_unique<TraceReport>(s, files_.out[Dat], names_.files[Dat]);
+  return iterate(setup, 0, samplingOptionsOf(seed));
+}
+
+int Run::resume() {
+  const std::string& path = options_.resume;
+  const std::string suffix = ".ckpt";
+  if (path.size() <= suffix.size() || path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0)
+    throw failLine(path + " is not named PREFIX.ckpt; give the checkpoint the run wrote.");
+  const std::string prefix = path.substr(0, path.size() - suffix.size());
+  if (!options_.prefix.empty() && options_.prefix != prefix)
+    throw failLine("--resume " + path + " continues the run into " + prefix + "; -o " + options_.prefix +
+                   " names other outputs.");
+  names_ = OutputNames(prefix);
+  readSettings();
+  const RunSettings& s = settings_;
+  std::vector<Chain> chains = makeChains(s, rng_);
+  trace_ = std::make_unique<TraceReport>(s, files_.out[Dat], names_.files[Dat]);
+  RunRecords records{{&rng_}, control_, *trace_, tallies_, chains};
+  const CheckpointPosition position = readCheckpoint(path, identity(""), s, records);
+  checkpointEvery_ = options_.checkpointEvery > 0 ? options_.checkpointEvery : position.checkpointEvery;
+  if (options_.check) {
+    std::cout << "mutloc: " << path << " can be resumed at iteration " << position.iteration + 1 << " of "
+              << s.burnIn + s.iterations << ".\nNothing was written." << std::endl;
+    return 0;
+  }
+  checkOutputs(true, position.samplesLength);
+  for (const auto& [name, length] : {std::pair{names_.files[Dat], position.datLength},
+                                     std::pair{names_.samples, position.samplesLength}})
+    if (fileBytes(name) < static_cast<long long>(length))
+      throw failLine(name + " is shorter than the checkpoint records; the run cannot be resumed.");
+  const long sampled = std::max(0L, position.iteration + 1 - s.burnIn);
+  checkDiskRoom(s.iterations - sampled);
+
+  for (int f = 0; f < kOutputFiles; f++) {
+    if (f == Log) continue;
+    const bool keep = f == Dat;
+    if (!openOutput(files_.out[f], names_.files[f], keep, position.datLength))
+      throw failLine(names_.files[f] + " can't be opened.");
+  }
+  samples_ = std::make_unique<SampleFile>(names_.samples, s.numChains);
+  samples_->open(true, position.samplesLength);
+  ChainSetup setup = setupOf(s, std::move(chains));
+  return iterate(setup, position.iteration + 1, position.samplingOptions);
+}
+
+int Run::close(int status) {
+  const std::string failed = files_.closeAll(names_);
+  if (status == 0 && !failed.empty()) {
+    std::cout << writeFailure(failed) << std::endl;
+    status = 1;
+  }
+  return status;
 }
 
 }  // namespace
 
-int runProgram(int argc, char** argv) {
+int runProgram(const RunOptions& options) {
   SharedControl control;
   int rc = pthread_mutex_init(&control.pauseMutex, nullptr);
   if (rc != 0) {
@@ -113,62 +329,42 @@ int runProgram(int argc, char** argv) {
     return 1;
   }
   pthread_t controlThread;
-  rc = startControlThread(&controlThread, control);
-  if (rc != 0) {
-    std::fprintf(stderr, "Thread creation failure: %s\n", std::strerror(rc));
-    return 1;
+  const bool menu = !options.noMenu && !options.check;
+  if (menu) {
+    rc = startControlThread(&controlThread, control);
+    if (rc != 0) {
+      std::fprintf(stderr, "Thread creation failure: %s\n", std::strerror(rc));
+      return 1;
+    }
   }
   installStopSignals(control);
-
-  RunFiles files;
-  auto endEarly = [&](int status) {
-    const std::string failed = files.closeAll();
-    if (status == 0 && !failed.empty()) {
-      std::cout << writeFailure(failed) << std::endl;
-      status = 1;
-    }
-    stopControlThread(controlThread, control);
+  auto shutDown = [&](int status) {
+    if (menu) stopControlThread(controlThread, control);
     pthread_mutex_destroy(&control.pauseMutex);
     return status;
   };
-  if (argc >= 2) files.parameters.open(argv[1]);
-  if (argc < 2 || !files.parameters.is_open()) {
-    std::cout << "You haven't opened the input file yet." << std::endl;
-    return endEarly(1);
-  }
-  for (int f = 0; f < kOutputFiles; f++) {
-    files.names[f] = std::string(argv[1]) + kExtensions[f];
-    if (!openOutput(files.out[f], files.names[f])) {
-      std::cout << files.names[f] << " can't be opened." << std::endl;
-      return endEarly(1);
-    }
-  }
   std::cout.precision(4);
 
+  std::string paramText;
+  if (options.paramFile.empty() || !readWholeFile(options.paramFile, paramText)) {
+    std::cout << "You haven't opened the input file yet." << std::endl;
+    return shutDown(1);
+  }
+  Run run(options, control, paramText);
+  int status = 0;
   try {
-    const RunSettings settings = readParameterFile(files.parameters);
-    Random rng(runSeed(settings));
-    const StartingValues start = drawStartingValues(settings, rng);
-    writeParameterEcho(files.out[Log], settings, settings.fileSeed, start.locations, start.ages);
-    HaplotypeTallies tallies = makeHaplotypeTallies(settings);
-    control.prepare(settings);
-    ChainSetup setup = setupChains(settings, start, rng, files.out[Log]);
-    const MoveContext ctx = moveContextOf(settings, control, setup);
-    control.menuReady.store(true);
-    TraceReport trace(settings, files.out[Dat], files.names[Dat]);
-    const SweepEnd end = runSweeps(setup.chains, ctx, trace, tallies);
-    writeResults(files, settings, setup.chains, tallies, end);
+    status = options.resume.empty() ? run.fresh() : run.resume();
   } catch (const RunFailure& failure) {
     std::cout << failure.message << std::flush;
-    return endEarly(failure.status);
+    return shutDown(run.close(failure.status));
   } catch (const std::bad_alloc&) {
     std::cout << "Not enough memory for this run." << std::endl;
-    return endEarly(1);
+    return shutDown(run.close(1));
   } catch (const std::length_error&) {
     std::cout << "Not enough memory for this run." << std::endl;
-    return endEarly(1);
+    return shutDown(run.close(1));
   }
-  const int status = endEarly(0);
-  if (status == 0) std::cout << "Finished" << std::flush;
+  status = shutDown(run.close(status));
+  if (status == 0 && !options.check) std::cout << "Finished" << std::flush;
   return status;
 }

@@ -1,5 +1,7 @@
-// The run lifecycle: control thread, files, parameters, chains, iterations,
+// The run lifecycle: control thread, parameters, chains, files, iterations,
 // summaries and shutdown. Returns the process exit status.
 #pragma once
 
-int runProgram(int argc, char** argv);
+#include "driver/options.h"
+
+int runProgram(const RunOptions& options);

@@ -15,20 +15,26 @@ void tallyHaplotypes(const RunSettings& s, const Chain& chain0, HaplotypeTallies
 
 }  // namespace
 
-SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceReport& trace, HaplotypeTallies& tallies) {
+SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceReport& trace, HaplotypeTallies& tallies,
+                   const SweepPlan& plan) {
   const RunSettings& s = ctx.settings;
   const long total = s.burnIn + s.iterations;
-  trace.start();
-  for (long t = 0; t < total; t++) {
+  if (plan.firstIteration > 0) tallyHaplotypes(s, chains[0], tallies, plan.firstIteration - 1);
+  trace.start(plan.firstIteration);
+  for (long t = plan.firstIteration; t < total; t++) {
     for (Chain& chain : chains) {
-      updateChain(chain, ctx, t);
+      updateChain(chain, ctx);
       storeProportions(chain, ctx, t);
       trace.reportChain(chain, ctx.control, t);
     }
     trace.endIteration(chains, t);
+    if (plan.samples && t >= s.burnIn) plan.samples->append(chains);
+    const bool checkpointing = plan.checkpointEvery > 0;
+    if (checkpointing && (t + 1) % plan.checkpointEvery == 0 && t + 1 < total) plan.checkpoint(t);
     if (pausePoint(ctx.control)) {
       if (ctx.control.stopSignalled.load())
         std::cout << "\nProgram will now be terminated, with data saved to output files" << std::endl;
+      if (checkpointing) plan.checkpoint(t);
       return SweepEnd{t, true};
     }
     tallyHaplotypes(s, chains[0], tallies, t);

@@ -1,10 +1,12 @@
-// The iterations of a run over all chains: moves, reports, pause point and
-// haplotype tallies, in the order every run keeps.
+// The iterations of a run over all chains: moves, reports, samples, pause
+// point, checkpoints and haplotype tallies, in the order every run keeps.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "results/haplotypes.h"
+#include "results/samples.h"
 #include "results/trace.h"
 #include "sampler/chain.h"
 
@@ -13,5 +15,16 @@ struct SweepEnd {
   bool stopped;        // the run ended on a stop request
 };
 
+struct SweepPlan {
+  // 0, or (continuing from a checkpoint) the iteration after the last one
+  // completed, whose haplotype tally is then taken first.
+  long firstIteration = 0;
+  SampleFile* samples = nullptr;  // receives every sampling iteration's samples
+  long checkpointEvery = 0;       // 0: no checkpoints
+  // Writes a checkpoint after iteration t's reports (before its tally).
+  std::function<void(long t)> checkpoint;
+};
+
 // Runs burn-in and sampling iterations until the last one or a stop request.
-SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceReport& trace, HaplotypeTallies& tallies);
+SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceReport& trace, HaplotypeTallies& tallies,
+                   const SweepPlan& plan);

@@ -12,9 +12,12 @@ namespace {
 
 const char* const kStoredTree = "inmat.txt";
 
-[[noreturn]] void invalid(const std::string& why) {
-  throw failLine(std::string(kStoredTree) + " does not hold a genealogy of this run: " + why + ".");
-}
+// Why a text or a matrix is no genealogy of the run.
+struct Fault {
+  std::string why;
+};
+
+[[noreturn]] void invalid(const std::string& why) { throw Fault{why}; }
 
 bool isWhole(double v) { return std::isfinite(v) && v == std::trunc(v) && std::fabs(v) < 2147483648.0; }
 
@@ -120,23 +123,36 @@ void writeGenealogy(const TreeMatrix& m, const std::vector<int>& root, std::ostr
   for (int allele : root) out << allele << " ";
 }
 
-void parseGenealogy(std::istream& in, const std::vector<int>& highestLabel, TreeMatrix& m, std::vector<int>& root) {
-  TreeMatrix read = m;
-  for (double& cell : read.cells) {
-    // Words rather than formatted doubles: a branch log-likelihood of -inf is
-    // written as such and must read back.
-    std::string word;
-    if (!(in >> word)) invalid("it ends early");
-    char* end = nullptr;
-    cell = std::strtod(word.c_str(), &end);
-    if (end == word.c_str() || *end != '\0') invalid("it holds text that is not a number");
+std::string genealogyFault(const TreeMatrix& m, const std::vector<int>& highestLabel) {
+  try {
+    validateTree(m, highestLabel);
+  } catch (const Fault& fault) {
+    return fault.why;
   }
-  std::vector<int> readRoot(m.layout.loci);
-  for (int& allele : readRoot)
-    if (!(in >> allele)) invalid(in.eof() ? "it ends before the root alleles" : "a root allele is not a whole number");
-  validateTree(read, highestLabel);
-  m = read;
-  root = readRoot;
+  return "";
+}
+
+void parseGenealogy(std::istream& in, const std::vector<int>& highestLabel, TreeMatrix& m, std::vector<int>& root) {
+  try {
+    TreeMatrix read = m;
+    for (double& cell : read.cells) {
+      // Words rather than formatted doubles: a branch log-likelihood of -inf is
+      // written as such and must read back.
+      std::string word;
+      if (!(in >> word)) invalid("it ends early");
+      char* end = nullptr;
+      cell = std::strtod(word.c_str(), &end);
+      if (end == word.c_str() || *end != '\0') invalid("it holds text that is not a number");
+    }
+    std::vector<int> readRoot(m.layout.loci);
+    for (int& allele : readRoot)
+      if (!(in >> allele)) invalid(in.eof() ? "it ends before the root alleles" : "a root allele is not a whole number");
+    validateTree(read, highestLabel);
+    m = read;
+    root = readRoot;
+  } catch (const Fault& fault) {
+    throw failLine(std::string(kStoredTree) + " does not hold a genealogy of this run: " + fault.why + ".");
+  }
 }
 
 void readStoredGenealogy(const std::vector<int>& highestLabel, TreeMatrix& m, std::vector<int>& root) {

@@ -3,6 +3,7 @@
 
 #include <istream>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "genealogy/treematrix.h"
@@ -16,6 +17,10 @@ void writeGenealogy(const TreeMatrix& m, const std::vector<int>& root, std::ostr
 // non-number or does not describe a genealogy of the run's shape with alleles
 // within highestLabel; m and root are then unchanged.
 void parseGenealogy(std::istream& in, const std::vector<int>& highestLabel, TreeMatrix& m, std::vector<int>& root);
+
+// Why m is not one binary tree of the run's shape (labels, links, times,
+// alleles within highestLabel, partners, individuals), or "" when it is.
+std::string genealogyFault(const TreeMatrix& m, const std::vector<int>& highestLabel);
 
 // parseGenealogy from the file "inmat.txt" in the current directory.
 void readStoredGenealogy(const std::vector<int>& highestLabel, TreeMatrix& m, std::vector<int>& root);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <fstream>
+#include <sstream>
 
 #include "core/failure.h"
 #include "core/sorting.h"
@@ -115,8 +116,6 @@ void mergeIntervals(Intervals& intervals) {
 
 void readAnnotationSegments(const std::string& fileName, double firstMarker, std::vector<double>& positions,
                             std::vector<char>& letters) {
-  std::ofstream exonsFile("exons.txt");
-  if (!exonsFile) throw RunFailure{-1, "exons.txt is currently open\n"};
   std::ifstream in(fileName);
   if (!in) throw RunFailure{1, "Couldn't open sequence file " + fileName + "\nCheck spelling\n"};
   Annotation annotation = scanAnnotation(in, fileName);
@@ -132,7 +131,6 @@ void readAnnotationSegments(const std::string& fileName, double firstMarker, std
   auto add = [&](long base, char letter) {
     positions.push_back(markerScale(static_cast<double>(base), firstMarker));
     letters.push_back(letter);
-    exonsFile << positions.back() << " " << letter << "\n";
   };
   add(1, 'n');
   size_t gene = 0;
@@ -142,6 +140,10 @@ void readAnnotationSegments(const std::string& fileName, double firstMarker, std
     add(exons.ends[k] + 1, geneEnds ? 'n' : 'i');
     if (geneEnds) gene++;
   }
-  exonsFile.close();
-  if (exonsFile.fail()) throw failLine("exons.txt could not be written.");
+}
+
+std::string segmentEntriesText(const std::vector<double>& positions, const std::vector<char>& letters) {
+  std::ostringstream text;
+  for (size_t k = 0; k < positions.size(); k++) text << positions[k] << " " << letters[k] << "\n";
+  return text.str();
 }

@@ -30,6 +30,10 @@ void mergeIntervals(Intervals& intervals);
 
 // Fills the segment entries (positions and letters e, i, n) from the
 // annotation file fileName, on the scale of the markers (firstMarker is the
-// first marker's contig position), and writes them to "exons.txt".
+// first marker's contig position).
 void readAnnotationSegments(const std::string& fileName, double firstMarker, std::vector<double>& positions,
                             std::vector<char>& letters);
+
+// The entries as the run writes them to "exons.txt": one line per entry,
+// position and letter.
+std::string segmentEntriesText(const std::vector<double>& positions, const std::vector<char>& letters);

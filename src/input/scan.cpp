@@ -1,6 +1,9 @@
 #include "input/scan.h"
 
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include "core/failure.h"
 
@@ -10,15 +13,47 @@ constexpr int kLabelLineLimit = 1000;
 
 int upper(int c) { return std::toupper(static_cast<unsigned char>(c)); }
 
-template <typename T>
-T readNumber(std::istream& in, const std::string& entry) {
-  T value{};
-  in >> value;
-  if (in.fail()) {
-    if (in.eof()) throw failLine(endedInside(entry));
-    throw failLine("Expected a number for \"" + entry + "\".");
+bool isSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+// A decimal number: optional sign, digits with at most one point (at least
+// one digit), optional exponent. No "inf", "nan" or hexadecimal.
+bool isDecimal(const std::string& token) {
+  size_t i = 0;
+  if (i < token.size() && (token[i] == '+' || token[i] == '-')) i++;
+  size_t digits = 0;
+  while (i < token.size() && std::isdigit(static_cast<unsigned char>(token[i]))) i++, digits++;
+  if (i < token.size() && token[i] == '.') {
+    i++;
+    while (i < token.size() && std::isdigit(static_cast<unsigned char>(token[i]))) i++, digits++;
   }
-  return value;
+  if (digits == 0) return false;
+  if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
+    i++;
+    if (i < token.size() && (token[i] == '+' || token[i] == '-')) i++;
+    size_t exponent = 0;
+    while (i < token.size() && std::isdigit(static_cast<unsigned char>(token[i]))) i++, exponent++;
+    if (exponent == 0) return false;
+  }
+  return i == token.size();
+}
+
+// Skips white space (newlines included), then reads one value token up to
+// white space, the end of the input or one of the separators, and converts
+// it. The whole token must be a decimal number.
+double readToken(std::istream& in, const std::string& entry, const char* separators) {
+  skipWhite(in);
+  std::string token;
+  for (int c = in.peek(); c != std::char_traits<char>::eof() && !isSpace(c) && !std::strchr(separators, c);
+       c = in.peek()) {
+    token.push_back(static_cast<char>(in.get()));
+    if (token.size() > 400) break;  // no number of this program is that long
+  }
+  if (token.empty()) {
+    if (in.peek() == std::char_traits<char>::eof()) reject(endedInside(entry));
+    reject("Expected a number for \"" + entry + "\".");
+  }
+  if (!isDecimal(token)) reject("Expected a number for \"" + entry + "\".");
+  return std::strtod(token.c_str(), nullptr);
 }
 
 }  // namespace
@@ -50,8 +85,14 @@ void skipWhite(std::istream& in) {
   while (std::isspace(in.peek())) in.get();
 }
 
-int readInt(std::istream& in, const std::string& entry) { return readNumber<int>(in, entry); }
-double readDouble(std::istream& in, const std::string& entry) { return readNumber<double>(in, entry); }
+int readInt(std::istream& in, const std::string& entry, const char* separators) {
+  const double value = readToken(in, entry, separators);
+  if (!(value == std::trunc(value) && value > -2147483649.0 && value < 2147483648.0))
+    reject("Expected a whole number for \"" + entry + "\".");
+  return static_cast<int>(value);
+}
+
+double readDouble(std::istream& in, const std::string& entry) { return readToken(in, entry, ""); }
 
 bool listEnds(std::istream& in, const std::string& endLetters, const std::string& entry) {
   skipWhite(in);

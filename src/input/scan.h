@@ -19,7 +19,12 @@ void locateEntry(std::istream& in, char x, const std::string& entry);
 // Discards the rest of a label line (shorter than 1000 characters).
 void discardLabelLine(std::istream& in, const std::string& entry);
 
-int readInt(std::istream& in, const std::string& entry);
+// One value: white space (newlines included) is skipped, then the value must
+// fill its token, which ends at white space, the end of the input, or one of
+// the separators. A whole number may be written 1e3 or +5; "1O000", "2.5"
+// (for a whole number), "inf", "nan" and hexadecimal are rejected with the
+// entry named.
+int readInt(std::istream& in, const std::string& entry, const char* separators = "");
 double readDouble(std::istream& in, const std::string& entry);
 
 // Skips white space (newlines included), then reads one character: true when

@@ -44,6 +44,7 @@ struct SequenceSegments {
   std::vector<double> start;                  // start of each segment, ascending
   std::vector<double> weight;                 // weight of each segment
   std::vector<char> letters;                  // e, i or n, as read (for the echo)
+  bool fromAnnotation = false;                // built from an annotation file ("exons.txt" lists them)
   int count() const { return static_cast<int>(start.size()); }
 };
 

@@ -25,18 +25,10 @@ bool atLineEnd(std::istream& in) {
   return c == '\n' || c == std::char_traits<char>::eof();
 }
 
-// Whole numbers held as doubles, checked to fit an int before truncation.
-int truncateCount(double value, const std::string& what) {
-  if (!(value > -2147483648.0 && value < 2147483648.0)) reject(what + " is out of range.");
-  return static_cast<int>(value);
-}
-
-void addControlAllele(ReaderTables& tables, double value, int locus, int count) {
+void addControlAllele(ReaderTables& tables, int label, int locus, int count) {
   const std::string entry = "Numbers of haplotypes in the normal pop";
-  if (value > kMaxAlleleLabel)
-    reject("\"" + entry + "\" holds an allele label above 498.");
-  if (value < 0) return;  // negative labels do not count toward the locus
-  const int label = static_cast<int>(value);
+  if (label > kMaxAlleleLabel) reject("\"" + entry + "\" holds an allele label above 498.");
+  if (label < 0) return;  // negative labels do not count toward the locus
   if (label == 0) reject("0's are not allowed as input alleles, please recode");
   tables.controlCounts[label][locus] += count;
   if (label > tables.largestControlLabel) tables.largestControlLabel = label;
@@ -101,6 +93,7 @@ void readAnnotationBlock(std::istream& in, RunSettings& s) {
 
   const double first = positions[0];
   readAnnotationSegments(fileName, first, s.segments.start, s.segments.letters);
+  s.segments.fromAnnotation = true;
   for (int k = 1; k <= s.numLoci; k++) s.mapDist[k] = markerScale(positions[k - 1], first);
 }
 
@@ -116,14 +109,14 @@ void readControlTable(std::istream& in, const RunSettings& s, ReaderTables& tabl
     int values = 0;
     int count = 0;
     for (skipBlanks(in); !atLineEnd(in); skipBlanks(in)) {
-      const double value = readDouble(in, entry);
+      const int value = readInt(in, entry);
       if (value == -99) {
         if (!skipPast(in, 'M')) reject(endedInside(entry));
         return;
       }
       if (values == 0) {
         if (value < 0) reject("The counts of \"" + entry + "\" should not be negative.");
-        count = truncateCount(value, "A count of \"" + entry + "\"");
+        count = value;
       } else {
         if (values > s.numLoci) reject("\"" + entry + "\" should have #loci+1 columns.");
         addControlAllele(tables, value, values - 1, count);
@@ -146,7 +139,7 @@ void readPatientTable(std::istream& in, RunSettings& s) {
   for (;;) {
     std::vector<int> row;
     for (skipSeparators(in); !atLineEnd(in); skipSeparators(in)) {
-      row.push_back(readInt(in, entry));
+      row.push_back(readInt(in, entry, ",/\\"));
       if (row.size() > width) break;
     }
     if (row.size() != width)

@@ -152,3 +152,34 @@ void writeFinalHaplotypes(const TreeMatrix& m, std::ostream& out) {
     writeValues(out, row, values);
   }
 }
+
+namespace {
+
+void saveTable(ByteWriter& out, const TallyTable& table) {
+  out.put<int32_t>(table.used);
+  out.put<uint8_t>(table.fullReported);
+  for (int r = 0; r < table.used; r++) out.putVector(table.rows[r]);
+}
+
+bool loadTable(ByteReader& in, TallyTable& table) {
+  const int32_t used = in.get<int32_t>();
+  if (used < 0 || used > static_cast<int32_t>(table.rows.size())) return false;
+  table.used = used;
+  table.fullReported = in.get<uint8_t>() != 0;
+  for (int r = 0; r < used; r++) table.rows[r] = in.getVector<int>(table.rows[r].size());
+  return true;
+}
+
+}  // namespace
+
+void saveTallies(ByteWriter& out, const HaplotypeTallies& tallies) {
+  saveTable(out, tallies.population);
+  for (const TallyTable& table : tallies.individuals) saveTable(out, table);
+}
+
+std::string loadTallies(ByteReader& in, HaplotypeTallies& tallies) {
+  if (!loadTable(in, tallies.population)) return "the population haplotype tally does not fit its table";
+  for (TallyTable& table : tallies.individuals)
+    if (!loadTable(in, table)) return "an individual's haplotype tally does not fit its table";
+  return "";
+}

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 #include <vector>
 
+#include "core/binaryio.h"
 #include "genealogy/treematrix.h"
 
 // Capacities in distinct haplotypes: of the population table, and of each
@@ -45,3 +47,8 @@ void writeIndividualHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m, s
 
 // Tallies and writes the distinct leaf haplotypes of m (count, alleles).
 void writeFinalHaplotypes(const TreeMatrix& m, std::ostream& out);
+
+// The tallies as bytes, for checkpoints; loadTallies reads them into tables
+// made for the same run and returns why they do not fit ("" when they do).
+void saveTallies(ByteWriter& out, const HaplotypeTallies& tallies);
+std::string loadTallies(ByteReader& in, HaplotypeTallies& tallies);

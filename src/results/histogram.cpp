@@ -1,5 +1,6 @@
 #include "results/histogram.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/sorting.h"
@@ -34,31 +35,45 @@ int markRegion(Bars& bars, long count, double level) {
 
 }  // namespace
 
+void HistogramBars::startCounting(int bars) {
+  width_ = (high_ - low_) / bars;
+  uppers_.resize(bars - 1);
+  for (int b = 0; b + 1 < bars; b++) uppers_[b] = low_ + (b + 1) * width_;
+  counts_.assign(bars, 0);
+}
+
+void HistogramBars::count(double v) {
+  // The upper edges never decrease, so the first one above v names its bar.
+  counts_[std::upper_bound(uppers_.begin(), uppers_.end(), v) - uppers_.begin()]++;
+}
+
+void writeHistogram(const HistogramBars& histogram, long count, double alphaLevel, std::ostream& out) {
+  static const double kLevels[] = {0.99, 0.95, 0.9, 0.8, 0.5};
+  const int bars = static_cast<int>(histogram.counts().size());
+  const double width = histogram.width();
+  Bars b{std::vector<double>(bars), histogram.counts(), std::vector<int>(bars, 1)};
+  for (int k = 0; k < bars; k++) {
+    const double lower = k == 0 ? histogram.low() : histogram.low() + k * width;
+    b.centre[k] = lower + width / 2;
+  }
+  markRegion(b, count, 1 - alphaLevel);
+  for (int k = 0; k < bars; k++)
+    out << b.centre[k] << " " << static_cast<double>(b.count[k]) / count << " " << b.count[k] << " " << b.inRegion[k]
+        << "\n";
+  for (double level : kLevels) {
+    const int kept = markRegion(b, count, level);
+    out << level * 100 << "% = " << (b.centre[bars - 1] - b.centre[0]) / bars * kept << " ";
+  }
+  out << "\n";
+}
+
 void writeHistograms(const std::vector<std::vector<double>>& samples, long count, int bars, double alphaLevel,
                      std::ostream& out) {
-  static const double kLevels[] = {0.99, 0.95, 0.9, 0.8, 0.5};
   for (const auto& s : samples) {
-    const double width = (s[count - 1] - s[0]) / bars;
-    Bars histogram{std::vector<double>(bars), std::vector<int>(bars, 0), std::vector<int>(bars, 1)};
-    long k = 0;
-    for (int b = 0; b < bars; b++) {
-      const double lower = b == 0 ? s[0] : s[0] + b * width;
-      histogram.centre[b] = lower + width / 2;
-      if (b == bars - 1) {
-        histogram.count[b] = static_cast<int>(count - k);
-      } else {
-        const double upper = s[0] + (b + 1) * width;
-        for (; k < count && s[k] < upper; k++) histogram.count[b]++;
-      }
-    }
-    markRegion(histogram, count, 1 - alphaLevel);
-    for (int b = 0; b < bars; b++)
-      out << histogram.centre[b] << " " << static_cast<double>(histogram.count[b]) / count << " "
-          << histogram.count[b] << " " << histogram.inRegion[b] << "\n";
-    for (double level : kLevels) {
-      const int kept = markRegion(histogram, count, level);
-      out << level * 100 << "% = " << (histogram.centre[bars - 1] - histogram.centre[0]) / bars * kept << " ";
-    }
-    out << "\n";
+    HistogramBars histogram;
+    for (long k = 0; k < count; k++) histogram.widen(s[k]);
+    histogram.startCounting(bars);
+    for (long k = 0; k < count; k++) histogram.count(s[k]);
+    writeHistogram(histogram, count, alphaLevel, out);
   }
 }

@@ -20,7 +20,22 @@ std::string clockText(double seconds) {
 TraceReport::TraceReport(const RunSettings& s, std::ostream& dat, std::string datName)
     : s_(s), dat_(dat), datName_(std::move(datName)), locationSum_(s.numChains, 0.0), locationSumSq_(s.numChains, 0.0) {}
 
-void TraceReport::start() { start_ = std::chrono::steady_clock::now(); }
+void TraceReport::start(long t) {
+  start_ = std::chrono::steady_clock::now();
+  startIteration_ = t;
+}
+
+void TraceReport::save(ByteWriter& out) const {
+  out.put(convergence_);
+  out.putVector(locationSum_);
+  out.putVector(locationSumSq_);
+}
+
+void TraceReport::load(ByteReader& in) {
+  convergence_ = in.get<double>();
+  locationSum_ = in.getVector<double>(locationSum_.size());
+  locationSumSq_ = in.getVector<double>(locationSumSq_.size());
+}
 
 // Reports fall due at multiples of the interval (0: never) and at the last iteration.
 bool TraceReport::due(long t, int interval) const {
@@ -47,7 +62,7 @@ void TraceReport::computeConvergence(long t) {
 void TraceReport::reportProgress(long t) const {
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   const long total = s_.burnIn + s_.iterations;
-  const double remaining = elapsed / (t + 1) * (total - t - 1);
+  const double remaining = elapsed / (t + 1 - startIteration_) * (total - t - 1);
   std::cerr << "mutloc: iteration " << t << " of " << total << " (" << (t < s_.burnIn ? "burn-in" : "sampling")
             << "), " << clockText(elapsed) << " elapsed, about " << clockText(remaining) << " remaining" << std::endl;
 }
@@ -62,7 +77,7 @@ void TraceReport::reportChain(const Chain& chain, const SharedControl& control, 
       for (int kind = 0; kind < kMoveKinds; kind++) dat_ << control.props[kind][c].load() << " ";
     if (M > 1 && c == M - 1) dat_ << convergence_;
   }
-  if (due(t, s_.screenUpdate)) {
+  if (!quiet_ && due(t, s_.screenUpdate)) {
     std::cout << t << " " << chain.mutLocation << " " << chain.logLik << " " << chain.mutAge;
     for (int kind = 0; kind < kMoveKinds; kind++) std::cout << " " << control.props[kind][c].load();
     if (c == 0 && M > 1) std::cout << "\t\t" << convergence_;
@@ -83,6 +98,7 @@ void TraceReport::endIteration(const std::vector<Chain>& chains, long t) {
     }
     if ((s_.fileUpdate > 0 && t % s_.fileUpdate == 0) || t == 1) computeConvergence(t);
   }
+  if (quiet_) return;
   if (s_.screenUpdate > 0 && t % s_.screenUpdate == 0) std::cout << std::endl;
   if (due(t, s_.screenUpdate)) reportProgress(t);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/binaryio.h"
 #include "sampler/chain.h"
 
 class TraceReport {
@@ -13,8 +14,8 @@ class TraceReport {
   // dat is the ".dat" stream, datName its name for the write-failure message.
   TraceReport(const RunSettings& s, std::ostream& dat, std::string datName);
 
-  // Starts the clock of the progress lines on standard error.
-  void start();
+  // Starts the clock of the progress lines on standard error at iteration t.
+  void start(long t = 0);
 
   // The chain's part of the ".dat" line and its screen line, when due; reads
   // the proportions storeProportions stored for the same iteration.
@@ -24,6 +25,15 @@ class TraceReport {
   // block of chain lines and writes the progress line on standard error, when
   // due. Throws RunFailure when the ".dat" line cannot be written.
   void endIteration(const std::vector<Chain>& chains, long t);
+
+  // The running state (the convergence statistic and its sums) as bytes,
+  // for checkpoints.
+  void save(ByteWriter& out) const;
+  void load(ByteReader& in);
+
+  // Without screen lines (the per-chain lines, their blank line and the
+  // progress line on standard error).
+  void setQuiet(bool quiet) { quiet_ = quiet; }
 
  private:
   bool due(long t, int interval) const;
@@ -37,4 +47,6 @@ class TraceReport {
   std::vector<double> locationSum_;     // per chain: running sums of the location
   std::vector<double> locationSumSq_;   //   and of its square (iterations 1 .. t)
   std::chrono::steady_clock::time_point start_;
+  long startIteration_ = 0;  // first iteration since start()
+  bool quiet_ = false;
 };

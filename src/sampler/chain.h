@@ -58,8 +58,10 @@ struct Chain {
   long acceptInternal = 0;           // accepted internal-node moves
   long acceptFreq = 0;               // accepted allele-frequency moves
 
-  std::vector<double> mutLocSamples; // sampled mutation locations
-  std::vector<double> mutAgeSamples; // sampled mutation ages
+  // This iteration's samples: the location after the location move, and the
+  // age before the genealogy move when an age was proposed (else 0).
+  double locationSample = 0;
+  double ageSample = 0;
 
   std::vector<int> missingLeaves;          // leaves with unknown allele cells
   std::vector<MissingCells> missingCells;  // one record per entry of missingLeaves

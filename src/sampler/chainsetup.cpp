@@ -159,8 +159,8 @@ void imputeUnknownAlleles(std::vector<Chain>& chains, const RunSettings& s, Rand
 }
 
 // Lists the leaves with unknown cells (rows 0..n-1 of the matrix sorted by
-// Time, in row order); true when there is any.
-bool listMissingLeaves(Chain& chain, int n) {
+// Time, in row order).
+void listMissingLeaves(Chain& chain, int n) {
   const TreeMatrix& m = chain.tree;
   for (int r = 0; r < n; r++)
     for (int j = 0; j < m.layout.alleleColumns; j++)
@@ -168,7 +168,6 @@ bool listMissingLeaves(Chain& chain, int n) {
         chain.missingLeaves.push_back(cellInt(m[r][Label]));
         break;
       }
-  return !chain.missingLeaves.empty();
 }
 
 void recordMissingCells(Chain& chain) {
@@ -215,26 +214,43 @@ StartingValues drawStartingValues(const RunSettings& s, Random& rng) {
   return start;
 }
 
-ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, std::ostream& log) {
-  const int n = s.numChrom;
-  const int N = 2 * n - 1;
-  const int L = s.numLoci;
-  const int M = s.numChains;
+std::vector<Chain> makeChains(const RunSettings& s, Random& rng) {
+  const int N = 2 * s.numChrom - 1;
   const TreeLayout layout = treeLayoutOf(s);
-  ShuffleStream shuffle;
-
-  ChainSetup setup;
-  std::vector<Chain>& chains = setup.chains;
-  chains.resize(M);
-  for (int c = 0; c < M; c++) {
+  std::vector<Chain> chains(s.numChains);
+  for (int c = 0; c < s.numChains; c++) {
     Chain& chain = chains[c];
     chain.index = c;
     chain.rng = &rng;
     chain.tree = makeTreeMatrix(N, layout);
-    chain.mutLocation = start.locations[c];
-    chain.mutAge = start.ages[c];
+    chain.proposalTree = makeTreeMatrix(N, layout);
+    chain.sortedTimes.assign(N, 0.0);
     chain.alleleFreq = s.alleles.startFrequencies;
+    chain.rootHaplotype = s.rootHaplotype;
     sizeScratch(chain, s);
+  }
+  return chains;
+}
+
+ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains) {
+  ChainSetup setup;
+  for (const Chain& chain : chains)
+    if (!chain.missingLeaves.empty()) setup.hasMissing = true;
+  setup.chains = std::move(chains);
+  setup.lociPerFreqMove = s.flipAllLoci ? s.numLoci : 1;
+  return setup;
+}
+
+ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, std::ostream& log) {
+  const int n = s.numChrom;
+  const int N = 2 * n - 1;
+  const int L = s.numLoci;
+
+  std::vector<Chain> chains = makeChains(s, rng);
+  ShuffleStream shuffle;
+  for (Chain& chain : chains) {
+    chain.mutLocation = start.locations[chain.index];
+    chain.mutAge = start.ages[chain.index];
   }
 
   GenealogyStart shared{s.rootHaplotype, s.runSimulation ? s.simMutLoc : start.locations[0]};
@@ -255,17 +271,12 @@ ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random
   log << "\n";
 
   for (Chain& chain : chains) {
-    chain.sortedTimes.assign(N, 0.0);
     sortRows(chain.tree, LeftChild);
     reverseRows(chain.tree);
   }
   const double recStep = s.steps.location;
   if (recStep > 0.5 || recStep < 0) throw failLine("Recombination distance adjustment(c) out of range (0.0 - 0.5)");
 
-  for (Chain& chain : chains) {
-    chain.mutLocSamples.assign(s.iterations, 0.0);
-    chain.mutAgeSamples.assign(s.iterations, 0.0);
-  }
   imputeUnknownAlleles(chains, s, rng, 0);
   if (s.genotypesModel0()) imputeUnknownAlleles(chains, s, rng, L);
 
@@ -302,14 +313,10 @@ ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random
     if (s.iterFreq) chain.freqLogLik = frequencyLogLik(s, chain.tree, chain.alleleFreq);
   }
 
-  for (Chain& chain : chains) {
-    chain.proposalTree = makeTreeMatrix(N, layout);
-    if (listMissingLeaves(chain, n)) setup.hasMissing = true;
-  }
+  for (Chain& chain : chains) listMissingLeaves(chain, n);
   for (Chain& chain : chains) {
     sortRows(chain.tree, Label);
     recordMissingCells(chain);
   }
-  setup.lociPerFreqMove = s.flipAllLoci ? L : 1;
-  return setup;
+  return setupOf(s, std::move(chains));
 }

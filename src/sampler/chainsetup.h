@@ -15,6 +15,10 @@ struct StartingValues {
 };
 StartingValues drawStartingValues(const RunSettings& s, Random& rng);
 
+// Chains of the run's shape, every one drawing from rng, their genealogies
+// still empty: what setupChains fills and what a checkpoint is read into.
+std::vector<Chain> makeChains(const RunSettings& s, Random& rng);
+
 struct ChainSetup {
   std::vector<Chain> chains;
   bool hasMissing = false;   // some chain has a leaf with unknown alleles
@@ -27,6 +31,9 @@ struct ChainSetup {
 // Throws RunFailure at the range checks of the step sizes and when
 // "inmat.txt" cannot be used.
 ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, std::ostream& log);
+
+// Chains restored from a checkpoint, with what the set-up would have found.
+ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains);
 
 // The context the moves of these chains run in.
 inline MoveContext moveContextOf(const RunSettings& s, SharedControl& control, const ChainSetup& setup) {

@@ -3,15 +3,14 @@
 #include "sampler/allelemoves.h"
 #include "sampler/treemoves.h"
 
-void updateChain(Chain& chain, const MoveContext& ctx, long t) {
+void updateChain(Chain& chain, const MoveContext& ctx) {
   const RunSettings& s = ctx.settings;
-  const bool sampling = t >= s.burnIn;
   if (s.iterFreq) moveAlleleFreqs(chain, ctx);
   if (ctx.hasMissing) moveMissingAlleles(chain, ctx);
-  if (proposeMutAge(chain, ctx) && sampling) chain.mutAgeSamples[t - s.burnIn] = chain.mutAge;
+  chain.ageSample = proposeMutAge(chain, ctx) ? chain.mutAge : 0;
   moveGenealogy(chain, ctx);
   if (s.iterLocation) moveMutLocation(chain, ctx);
-  if (sampling) chain.mutLocSamples[t - s.burnIn] = chain.mutLocation;
+  chain.locationSample = chain.mutLocation;
   if (s.iterRoot) moveRootHaplotype(chain, ctx);
   moveInternalAlleles(chain, ctx);
   if (s.genotypes) movePhase(chain, ctx);

@@ -3,9 +3,8 @@
 
 #include "sampler/chain.h"
 
-// One pass of every enabled move over the chain in iteration t (t >= burnIn
-// stores the iteration's samples).
-void updateChain(Chain& chain, const MoveContext& ctx, long t);
+// One pass of every enabled move over the chain; sets the iteration's samples.
+void updateChain(Chain& chain, const MoveContext& ctx);
 
 // The chain's acceptance proportions after iteration t, per move kind (see
 // kMoveKinds): accepted moves over possible proposals, burn-in included.

@@ -18,16 +18,7 @@ namespace {
 
 // Two chains that would run for about a minute, with progress lines every
 // 1000 iterations.
-ParamSpec longRun() {
-  ParamSpec p;
-  p.chromosomes = 20;
-  p.patients = "12 1 1\n8 2 2\n";
-  p.chains = 2;
-  p.burnIn = 100;
-  p.iterations = 1000000;
-  p.updates = "1000 1000 1 1 1";
-  return p;
-}
+ParamSpec longRun() { return twoChainsOfTwentyLeaves(100, 1000000, "1000 1000 1 1 1"); }
 
 // Starts the run and signals it once it has printed the progress line `seen`.
 RunResult signalledRun(const ScratchDir& dir, const ParamSpec& p, const std::string& seen, int signal) {

@@ -60,17 +60,40 @@ TEST(Lifecycle, OutputsAreNamedAfterTheParameterFileWithMode0664) {
   EXPECT_NE(run.out.find("\nWriting files...\n\n"), std::string::npos);
 }
 
-TEST(Lifecycle, OutputFileThatCannotBeCreatedStopsTheOpening) {
+TEST(Lifecycle, AnOutputThatCannotBeWrittenIsNamedAndNoFileIsCreated) {
   ScratchDir dir;
   dir.write("p.txt", shortRun());
   std::filesystem::create_directory(dir.file("p.txt.log"));
   const RunResult run = runMutloc(dir, {dir.file("p.txt")}, "", 30);
   EXPECT_EQ(run.out, dir.file("p.txt.log") + " can't be opened.\n");
   EXPECT_EQ(run.status, 1);
-  ASSERT_TRUE(dir.exists("p.txt.dat"));
-  EXPECT_EQ(std::filesystem::file_size(dir.file("p.txt.dat")), 0u);
-  for (size_t f = 2; f < kOutputExtensions.size(); f++)
-    EXPECT_FALSE(dir.exists("p.txt" + kOutputExtensions[f])) << kOutputExtensions[f];
+  EXPECT_EQ(entriesIn(dir), 2u) << "only p.txt and the folder named p.txt.log";
+}
+
+// A rerun whose parameter file is rejected leaves the earlier results as they
+// were, whatever rejects it: the reader, the allele check, the checks of the
+// chain set-up, or a stored genealogy that is not there.
+TEST(Lifecycle, ARejectedRerunLeavesTheEarlierResultsUntouched) {
+  ScratchDir dir;
+  dir.write("p.txt", shortRun());
+  ASSERT_EQ(runMutloc(dir, {"p.txt"}, "", 60).status, 0);
+  std::vector<std::string> earlier;
+  for (const auto& ext : kOutputExtensions) earlier.push_back(dir.read("p.txt" + ext));
+  const std::string good = shortRun();
+  const auto replaced = [&good](const std::string& from, const std::string& to) {
+    std::string text = good;
+    return text.replace(text.find(from), from.size(), to);
+  };
+  for (const std::string& bad : {replaced("Iterations\n200", "Iterations\n2O0"),
+                                 replaced("4 2 1\n5 1 2\n", "4 4 4\n"),  // label 3 nowhere
+                                 replaced("0.1 0.01 0.5", "0.1 0.6 0.5"), replaced("Read old file\n0", "Read old file\n1")}) {
+    dir.write("p.txt", bad);
+    const RunResult run = runMutloc(dir, {"p.txt"}, "", 60);
+    EXPECT_EQ(run.status, 1) << run.out;
+    for (size_t f = 0; f < kOutputExtensions.size(); f++)
+      EXPECT_EQ(dir.read("p.txt" + kOutputExtensions[f]), earlier[f]) << kOutputExtensions[f] << " after " << run.out;
+    EXPECT_EQ(entriesIn(dir), 1 + kOutputExtensions.size()) << run.out;
+  }
 }
 
 TEST(Lifecycle, JunkWordsOnStandardInputAreRefusedAndTheRunStillFinishes) {

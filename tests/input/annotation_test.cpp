@@ -2,7 +2,6 @@
 // the exon / intron / non-gene entries written to "exons.txt".
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -40,29 +39,20 @@ std::string failureOf(const F& f) {
   return "";
 }
 
-// Makes a scratch folder the current directory while it lives: the reader
-// writes "exons.txt" to the current directory.
-struct InScratchFolder {
-  ScratchDir dir;
-  std::filesystem::path previous = std::filesystem::current_path();
-  InScratchFolder() { std::filesystem::current_path(dir.path); }
-  ~InScratchFolder() { std::filesystem::current_path(previous); }
-};
-
 struct Segments {
   std::vector<double> positions;
   std::vector<char> letters;
-  std::string exonsFile;
+  std::string exonsFile;  // what "exons.txt" would hold
 };
 
-// Reads the segments of the annotation file `name` holding text, with the first
-// marker at base `first`.
+// Reads the segments of the annotation file `name` (in a scratch folder)
+// holding text, with the first marker at base `first`.
 Segments readAnnotation(const std::string& text, double first = 50, const std::string& name = "genes.gb") {
-  InScratchFolder folder;
-  folder.dir.write("genes.gb", text);
+  ScratchDir dir;
+  dir.write("genes.gb", text);
   Segments s;
-  readAnnotationSegments(name, first, s.positions, s.letters);
-  s.exonsFile = folder.dir.read("exons.txt");
+  readAnnotationSegments(dir.file(name), first, s.positions, s.letters);
+  s.exonsFile = segmentEntriesText(s.positions, s.letters);
   return s;
 }
 
@@ -147,8 +137,9 @@ TEST(Annotation, FailuresNameTheFileAndTheOffendingWord) {
     const std::string message = failureOf([&] { scan(endsInside); });
     EXPECT_NE(message.find("genes.gb"), std::string::npos) << message;
   }
-  EXPECT_EQ(failureOf([] { readAnnotation("", 50, "no-such-file.gb"); }),
-            "Couldn't open sequence file no-such-file.gb\nCheck spelling\n");
+  const std::string missing = failureOf([] { readAnnotation("", 50, "no-such-file.gb"); });
+  EXPECT_EQ(missing.rfind("Couldn't open sequence file ", 0), 0u) << missing;
+  EXPECT_NE(missing.find("no-such-file.gb\nCheck spelling\n"), std::string::npos) << missing;
 }
 
 }  // namespace

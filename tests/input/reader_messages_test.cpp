@@ -2,6 +2,7 @@
 // message on standard output and end with a non-zero status.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -146,6 +147,22 @@ std::vector<BadFile> badFiles() {
       {"endInsideList", cutAfter("boundary\n0 0.01\n"),
        "The parameter file ends before \"Mutation's low and high boundary\" is complete.\n"},
       {"textForNumber", with("growth rate", "fast"), "Expected a number for \"Population growth rate \".\n"},
+      // A value fills its token; a count is a whole number.
+      {"letterInNumber", with("Iterations\n", "1O000"), "Expected a number for \"Iterations\".\n"},
+      {"lettersAfterNumber", with("#loci", "12abc"), "Expected a number for \"#loci per chromosome\".\n"},
+      {"twoPoints", with("growth rate", "1.5.2"), "Expected a number for \"Population growth rate \".\n"},
+      {"infinity", with("Proportion", "inf"), "Expected a number for \"Proportion of population sampled \".\n"},
+      {"notANumber", with("Alpha", "nan"), "Expected a number for \"Alpha level for recdist\".\n"},
+      {"hexadecimal", with("Map distance", "0 0x1"), "Expected a number for \"Map distance\".\n"},
+      {"halfCount", with("#chromosomes", "2.5"), "Expected a whole number for \"# chromosomes\".\n"},
+      {"halfControlCount", with("normal pop", "4.5 2 1"), "Expected a whole number for " + kControl + ".\n"},
+      {"glued", with("genotypes:", "3 1 1x"), "Expected a number for " + kPatients + ".\n"},
+      // 1e3 and +2 are whole: the reader goes on to the bad star switch.
+      {"exponentAndSign", [] {
+         std::string text = with("Iterations\n", "1e3");
+         text.replace(text.find("#chains\n1"), 9, "#chains\n+2");
+         return text.replace(text.find("genealogy\n0"), 11, "genealogy\n2");
+       }(), kStar},
       {"longLabel", cutAfter("Burn-in iteration\n1000\nIterations") + std::string(1000, '-') + "\n10000\n",
        "The label line of \"Iterations\" is too long (1000 characters or more).\n"},
       // Segment rows.
@@ -178,6 +195,9 @@ TEST(ReaderMessages, EveryBadFilePrintsItsMessageAndFails) {
     const RunResult run = runMutloc(dir, {"p.txt"}, "", 60);
     EXPECT_EQ(run.out, bad.out) << bad.name;
     EXPECT_EQ(run.status, bad.status) << bad.name;
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path)) files++;
+    EXPECT_EQ(files, 1u) << bad.name << ": a rejected run creates no file";
   }
 }
 

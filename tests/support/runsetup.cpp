@@ -24,6 +24,17 @@ std::string ParamSpec::text() const {
   return t.str();
 }
 
+ParamSpec twoChainsOfTwentyLeaves(long burnIn, long iterations, const std::string& updates) {
+  ParamSpec p;
+  p.chromosomes = 20;
+  p.patients = "12 1 1\n8 2 2\n";
+  p.chains = 2;
+  p.burnIn = burnIn;
+  p.iterations = iterations;
+  p.updates = updates;
+  return p;
+}
+
 RunSettings loadParameters(const std::string& text) {
   std::istringstream in(text);
   return readParameterFile(in);

@@ -48,6 +48,10 @@ struct ParamSpec {
   std::string text() const;
 };
 
+// Two chains of twenty leaves (about 60 microseconds an iteration): runs
+// long enough to be stopped, signalled or killed on the way.
+ParamSpec twoChainsOfTwentyLeaves(long burnIn, long iterations, const std::string& updates);
+
 // Reads parameter text into run settings. Throws RunFailure like the reader.
 RunSettings loadParameters(const std::string& text);
 

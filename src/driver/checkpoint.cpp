@@ -1,0 +1,151 @@
+#include "driver/checkpoint.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "core/binaryio.h"
+#include "core/failure.h"
+#include "driver/outputs.h"
+#include "sampler/chainstore.h"
+
+namespace {
+
+const char kMagic[] = "mutloc checkpoint\n";
+constexpr size_t kMagicBytes = sizeof(kMagic) - 1;
+constexpr uint32_t kFormat = 1;
+constexpr size_t kTextLimit = 4096;
+
+[[noreturn]] void damaged(const std::string& path, const std::string& why) {
+  throw failLine(path + " is damaged or no checkpoint (" + why + "); it cannot be resumed.");
+}
+
+void writeAll(int fd, const std::string& bytes, const std::string& path) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) {
+      ::close(fd);
+      throw failLine(writeFailure(path));
+    }
+    done += static_cast<size_t>(n);
+  }
+}
+
+// Generous bound on a checkpoint of this run, so that a wrong file is never
+// read whole into memory.
+long long largestCheckpoint(const RunSettings& s) {
+  const long long rows = 2LL * s.numChrom - 1;
+  const long long width = 9 + 2LL * s.numLoci;
+  const long long chain = 2 * rows * width * 8 + 8LL * (s.alleles.maxAllele + 1) * s.numLoci + 64LL * rows + 4096;
+  const long long tallyRow = 4 * (2LL * s.numLoci + 1) + 8;
+  const long long tallies = tallyRow * (kPopulationTallyRows + 1LL * s.numChrom * kIndividualTallyRows);
+  return (1 << 20) + s.numChains * chain + tallies;
+}
+
+}  // namespace
+
+void writeCheckpoint(const std::string& path, const CheckpointIdentity& identity, const CheckpointPosition& position,
+                     const RunRecords& records) {
+  ByteWriter body;
+  body.put(kFormat);
+  body.putString(identity.version);
+  body.put(identity.paramHash);
+  body.putString(identity.samplingOptions);
+  body.put<int64_t>(position.iteration);
+  body.put(position.datLength);
+  body.put(position.samplesLength);
+  body.put<int64_t>(position.checkpointEvery);
+  body.put<uint32_t>(static_cast<uint32_t>(records.streams.size()));
+  for (const Random* stream : records.streams) body.put(stream->state());
+  const SharedControl& control = records.control;
+  for (const SharedDouble* step :
+       {&control.adjTree, &control.adjRecDist, &control.adjRoot, &control.adjInternal, &control.adjFreq})
+    body.put(step->load());
+  records.trace.save(body);
+  saveTallies(body, records.tallies);
+  body.put<uint32_t>(static_cast<uint32_t>(records.chains.size()));
+  for (const Chain& chain : records.chains) saveChain(body, chain);
+
+  std::string bytes(kMagic, kMagicBytes);
+  const uint64_t size = body.bytes().size();
+  bytes.append(reinterpret_cast<const char*>(&size), sizeof size);
+  bytes += body.bytes();
+  const uint64_t sum = fnv1a64(bytes.data(), bytes.size());
+  bytes.append(reinterpret_cast<const char*>(&sum), sizeof sum);
+
+  const std::string temporary = path + ".tmp";
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0664);
+  if (fd < 0) throw failLine(path + " can't be written (" + temporary + " can't be created).");
+  writeAll(fd, bytes, temporary);
+  if (::fsync(fd) != 0 || ::close(fd) != 0) throw failLine(writeFailure(temporary));
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) throw failLine(path + " can't be replaced.");
+}
+
+CheckpointPosition parseCheckpoint(const std::string& bytes, const std::string& path,
+                                   const CheckpointIdentity& identity, const RunSettings& s, RunRecords& records) {
+  if (bytes.size() < kMagicBytes + 16 || bytes.compare(0, kMagicBytes, kMagic) != 0)
+    damaged(path, "it does not begin as a checkpoint of this program does");
+  uint64_t size = 0;
+  std::memcpy(&size, bytes.data() + kMagicBytes, sizeof size);
+  if (size != bytes.size() - kMagicBytes - 16) damaged(path, "it is not as long as it says");
+  uint64_t sum = 0;
+  std::memcpy(&sum, bytes.data() + bytes.size() - 8, sizeof sum);
+  if (sum != fnv1a64(bytes.data(), bytes.size() - 8)) damaged(path, "its checksum does not match its contents");
+
+  ByteReader in(bytes.data() + kMagicBytes + 8, size);
+  CheckpointPosition position;
+  try {
+    if (in.get<uint32_t>() != kFormat) damaged(path, "it has another layout");
+    const std::string version = in.getString(kTextLimit);
+    if (version != identity.version)
+      throw failLine(path + " was written by mutloc " + version + "; this mutloc " + identity.version +
+                     " cannot resume it.");
+    if (in.get<uint64_t>() != identity.paramHash)
+      throw failLine(path + " belongs to another parameter file (or the parameter file changed since).");
+    position.samplingOptions = in.getString(kTextLimit);
+    const std::string words = " " + position.samplingOptions + " ";
+    for (const std::string& required : identity.requiredOptions)
+      if (words.find(" " + required + " ") == std::string::npos)
+        throw failLine(path + " was written with the sampling options \"" + position.samplingOptions +
+                       "\", not " + required + "; resume with the same ones (or leave them out).");
+    position.iteration = in.get<int64_t>();
+    position.datLength = in.get<uint64_t>();
+    position.samplesLength = in.get<uint64_t>();
+    position.checkpointEvery = in.get<int64_t>();
+    if (position.iteration < 0 || position.iteration >= s.burnIn + s.iterations || position.checkpointEvery < 0)
+      damaged(path, "its iteration is outside the run");
+    if (in.get<uint32_t>() != records.streams.size()) damaged(path, "it holds another number of random streams");
+    for (Random* stream : records.streams) stream->restore(in.get<Random::State>());
+    SharedControl& control = records.control;
+    for (SharedDouble* step :
+         {&control.adjTree, &control.adjRecDist, &control.adjRoot, &control.adjInternal, &control.adjFreq})
+      step->store(in.get<double>());
+    records.trace.load(in);
+    const std::string tallies = loadTallies(in, records.tallies);
+    if (!tallies.empty()) damaged(path, tallies);
+    if (in.get<uint32_t>() != records.chains.size()) damaged(path, "it holds another number of chains");
+    for (Chain& chain : records.chains) {
+      const std::string fault = loadChain(in, s, chain);
+      if (!fault.empty()) damaged(path, fault);
+    }
+    if (in.remaining() != 0) damaged(path, "it goes on after the last chain");
+  } catch (const ShortRecord&) {
+    damaged(path, "it ends early or holds a wrong length");
+  }
+  return position;
+}
+
+CheckpointPosition readCheckpoint(const std::string& path, const CheckpointIdentity& identity, const RunSettings& s,
+                                  RunRecords& records) {
+  const long long size = fileBytes(path);
+  if (size < 0) throw failLine(path + " can't be opened.");
+  if (size > largestCheckpoint(s)) damaged(path, "it is far larger than a checkpoint of this run");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw failLine(path + " can't be opened.");
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return parseCheckpoint(bytes, path, identity, s, records);
+}

@@ -1,0 +1,60 @@
+// Checkpoints: the complete state of a run at the end of an iteration, written
+// so that a kill at any moment leaves the previous checkpoint whole, and read
+// back to continue the run exactly where it stood.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/random.h"
+#include "results/haplotypes.h"
+#include "results/trace.h"
+#include "sampler/chain.h"
+#include "sampler/sharedcontrol.h"
+
+// What a checkpoint must match to be resumed.
+struct CheckpointIdentity {
+  std::string version;     // the program's version
+  uint64_t paramHash = 0;  // of the parameter file's bytes
+  // Written: every option that changes sampling, as "name=value" words.
+  std::string samplingOptions;
+  // Read: the "name=value" words of the sampling options given to the
+  // resuming run, each of which the checkpoint must hold.
+  std::vector<std::string> requiredOptions;
+};
+
+// Where the run stood: the last completed iteration (its haplotype tally not
+// yet taken) and the lengths of the files that grow during the run.
+struct CheckpointPosition {
+  long iteration = -1;
+  uint64_t datLength = 0;
+  uint64_t samplesLength = 0;
+  long checkpointEvery = 0;     // the interval the run was writing checkpoints at
+  std::string samplingOptions;  // as the checkpoint holds them
+};
+
+// The records a checkpoint holds besides its identity and position.
+struct RunRecords {
+  std::vector<Random*> streams;  // every random stream the chains draw from
+  SharedControl& control;        // the step sizes
+  TraceReport& trace;
+  HaplotypeTallies& tallies;
+  std::vector<Chain>& chains;
+};
+
+// Writes the checkpoint to path (through a temporary file that is flushed to
+// disk and renamed over it). Throws RunFailure when it cannot be written.
+void writeCheckpoint(const std::string& path, const CheckpointIdentity& identity, const CheckpointPosition& position,
+                     const RunRecords& records);
+
+// Reads the checkpoint at path into records (shaped for the run of settings
+// s) after checking that it is whole and matches identity. Throws RunFailure
+// with one line naming the file when it is missing, damaged, or of another
+// parameter file, version or set of sampling options.
+CheckpointPosition readCheckpoint(const std::string& path, const CheckpointIdentity& identity, const RunSettings& s,
+                                  RunRecords& records);
+
+// The same from bytes in memory (path only names the file in messages).
+CheckpointPosition parseCheckpoint(const std::string& bytes, const std::string& path,
+                                   const CheckpointIdentity& identity, const RunSettings& s, RunRecords& records);

@@ -1,0 +1,24 @@
+// The command line: mutloc [OPTIONS] PARAMFILE.
+#pragma once
+
+#include <string>
+
+struct RunOptions {
+  std::string paramFile;       // empty when none was given
+  std::string prefix;          // -o: output prefix (empty: the parameter file's path)
+  bool seedGiven = false;      // --seed overrides the file's "Use fixed random seed"
+  long seed = 0;
+  bool check = false;          // read and check, say what the run would do, write nothing
+  bool quiet = false;          // no per-chain screen lines, no progress line
+  bool noMenu = false;         // standard input is not read
+  long checkpointEvery = 0;    // write PREFIX.ckpt every N iterations (0: only when asked at a stop)
+  std::string resume;          // checkpoint to continue from
+
+  // Every output is named PREFIX.<extension>.
+  std::string outputPrefix() const { return prefix.empty() ? paramFile : prefix; }
+};
+
+// Parses the command line into options. Returns -1 when the run should go on;
+// otherwise the status to exit with (0 after --help or --version, 2 after an
+// unknown option or a bad value, with a short message on standard error).
+int parseOptions(int argc, char** argv, RunOptions& options);

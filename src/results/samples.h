@@ -1,0 +1,48 @@
+// The sampled locations and ages of every chain, kept in a binary file beside
+// the outputs (one record per sampling iteration: each chain's location and
+// age as doubles), so that memory does not grow with the number of
+// iterations. The histograms read it back in two passes.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "sampler/chain.h"
+
+class SampleFile {
+ public:
+  SampleFile(std::string name, int chains) : name_(std::move(name)), chains_(chains) {}
+  ~SampleFile();
+  SampleFile(const SampleFile&) = delete;
+  SampleFile& operator=(const SampleFile&) = delete;
+
+  // Bytes of one iteration's record.
+  uint64_t recordBytes() const { return static_cast<uint64_t>(chains_) * 2 * sizeof(double); }
+  const std::string& name() const { return name_; }
+
+  // Creates or truncates the file (mode 0664), or, when resuming, keeps its
+  // first keepBytes bytes and appends after them. Throws RunFailure.
+  void open(bool resume = false, uint64_t keepBytes = 0);
+  // Appends the chains' samples of this iteration.
+  void append(const std::vector<Chain>& chains);
+  // Writes out what is buffered; returns the file's length. Throws RunFailure.
+  uint64_t flush();
+  // Closes and deletes the file.
+  void remove();
+
+  // Writes the location (".sig") and age (".tre") histograms of the first
+  // count records. Throws RunFailure when the file cannot be read back.
+  void writeHistograms(long count, int bars, double alphaLevel, std::ostream& sig, std::ostream& tre);
+
+ private:
+  template <typename Visit>
+  void forEachRecord(long count, const Visit& visit);
+
+  std::string name_;
+  int chains_;
+  std::FILE* file_ = nullptr;
+  std::vector<double> record_;
+};
