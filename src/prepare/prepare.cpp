@@ -65,10 +65,10 @@ std::vector<std::pair<Row, int>> tally(const std::vector<Row>& rows) {
 }
 
 std::string sampler(const PrepareOptions& o, double span, bool genotypes) {
-  // The location step is a tenth of the marker span (at least one grid step,
-  // at most the 0.5 the sampler allows).
-  const double step =
-      std::min(0.5, std::max(1 / kGridPerMorgan, std::round(span / 10 * kGridPerMorgan) / kGridPerMorgan));
+  // The location step is a tenth of the marker span to two significant digits
+  // (at least one grid step, at most the 0.5 the sampler allows).
+  const double scale = std::pow(10.0, std::floor(std::log10(span / 10)) - 1);
+  const double step = std::min(0.5, std::max(1 / kGridPerMorgan, std::round(span / 10 / scale) * scale));
   const long screen = std::max(1L, (o.burnIn + o.iterations) / 20);
   const long file = std::max(1L, o.iterations / 1000);
   std::ostringstream t;
