@@ -85,6 +85,11 @@ def simulate_carriers(binary, rng, control, root, count):
     text = settings(-rng.randint(1, 10**6), count, control, "1 " * 0 + f"{count} " + " ".join(map(str, root)),
                     simulate=1, chains=1, burn_in=1, iterations=1, root=root, iterate="0 0 0 0",
                     age=TRUE_AGE, store_ind=0)
+    return simulated_leaves(binary, rng, text)
+
+
+def simulated_leaves(binary, rng, text):
+    """Runs mutloc on a simulation file; its leaf haplotypes, shuffled."""
     with tempfile.TemporaryDirectory() as folder:
         with open(os.path.join(folder, "sim.txt"), "w") as f:
             f.write(text)
@@ -218,18 +223,7 @@ def vcf_simulation(binary, rng, control, alleles, morgans, location):
         ("Mutation age boundaries", "1 300"), ("Star genealogy", 0), ("Loci for the root", " ".join(map(str, root))),
         ("Patient haplo- or genotypes:", f"{chromosomes} " + " ".join(map(str, root))), ("Use sequence weights", 0),
     ])
-    with tempfile.TemporaryDirectory() as folder:
-        with open(os.path.join(folder, "sim.txt"), "w") as f:
-            f.write(text)
-        subprocess.run([binary, "sim.txt"], cwd=folder, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, check=True)
-        haplotypes = []
-        with open(os.path.join(folder, "sim.txt.hap")) as f:
-            for line in f:
-                values = list(map(int, line.split()))
-                haplotypes += [values[1:]] * values[0]
-    rng.shuffle(haplotypes)
-    return haplotypes
+    return simulated_leaves(binary, rng, text)
 
 
 def vcf_site(position, name, ref_alt, cells):

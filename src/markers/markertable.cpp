@@ -38,43 +38,26 @@ std::string frequency(const double& f) {
   return text;
 }
 
-// The whole text must be a finite number.
-bool parseDouble(const std::string& text, double* value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  *value = std::strtod(text.c_str(), &end);
-  return errno == 0 && *end == '\0' && std::isfinite(*value);
-}
-
-bool parseWhole(const std::string& text, long long* value) {
-  if (text.empty() || text[0] == '-' || text[0] == '+') return false;
-  char* end = nullptr;
-  errno = 0;
-  *value = std::strtoll(text.c_str(), &end, 10);
-  return errno == 0 && *end == '\0';
-}
-
 // One row; returns "" or what is wrong with it.
 std::string parseRow(const std::string& line, size_t expectedIndex, Marker* marker) {
   const std::vector<std::string> cells = split(line, '\t');
   if (cells.size() != kColumns) return std::to_string(kColumns) + " tab-separated columns expected";
   long long index = 0;
-  if (!parseWhole(cells[0], &index) || index != static_cast<long long>(expectedIndex))
+  if (!parseWholeNumber(cells[0], &index) || index != static_cast<long long>(expectedIndex))
     return "the index should be " + std::to_string(expectedIndex);
   marker->chromosome = cells[1];
   if (marker->chromosome.empty()) return "no chromosome";
-  if (!parseWhole(cells[2], &marker->position) || marker->position < 1) return "the position is not a base pair";
+  if (!parseWholeNumber(cells[2], &marker->position) || marker->position < 1) return "the position is not a base pair";
   marker->id = cells[3];
   marker->alleles = split(cells[4], ',');
   for (const std::string& allele : marker->alleles)
     if (allele.empty()) return "an empty allele";
-  if (!parseDouble(cells[5], &marker->centimorgans)) return "the cM column is not a number";
-  if (!parseDouble(cells[6], &marker->morgans)) return "the morgans column is not a number";
+  if (!parseNumber(cells[5], &marker->centimorgans)) return "the cM column is not a number";
+  if (!parseNumber(cells[6], &marker->morgans)) return "the morgans column is not a number";
   marker->controlFrequencies.clear();
   for (const std::string& cell : split(cells[7], ',')) {
     double f = 0;
-    if (!parseDouble(cell, &f) || f < 0 || f > 1) return "a control frequency is not a number from 0 to 1";
+    if (!parseNumber(cell, &f) || f < 0 || f > 1) return "a control frequency is not a number from 0 to 1";
     marker->controlFrequencies.push_back(f);
   }
   if (marker->controlFrequencies.size() != marker->alleles.size())
@@ -88,6 +71,22 @@ MarkerTableRead malformed(const std::string& name, const std::string& where) {
 }
 
 }  // namespace
+
+bool parseNumber(const std::string& text, double* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  *value = std::strtod(text.c_str(), &end);
+  return errno == 0 && *end == '\0' && std::isfinite(*value);
+}
+
+bool parseWholeNumber(const std::string& text, long long* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  *value = std::strtoll(text.c_str(), &end, 10);
+  return errno == 0 && *end == '\0';
+}
 
 std::string formatMapValue(double value) {
   char text[512];  // room for any double in fixed notation

@@ -32,6 +32,11 @@ std::string formatMarkerTable(const MarkerTable& table);
 // read back as the same double.
 std::string formatMapValue(double value);
 
+// A text that is, in full, a finite number or a whole number (true), as the
+// table's cells must be.
+bool parseNumber(const std::string& text, double* value);
+bool parseWholeNumber(const std::string& text, long long* value);
+
 // The outcome of reading a table: the table, or a warning that names the file
 // and the line at fault.
 struct MarkerTableRead {

@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "markers/markertable.h"
 #include "prepare/failure.h"
 
 namespace {
@@ -21,22 +19,6 @@ std::string canonicalChromosome(std::string name) {
   if (name == "24") return "Y";
   if (name == "26" || name == "M") return "MT";
   return name;
-}
-
-bool parseNumber(const std::string& text, double* value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  *value = std::strtod(text.c_str(), &end);
-  return errno == 0 && *end == '\0' && std::isfinite(*value);
-}
-
-bool parseWhole(const std::string& text, long long* value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  *value = std::strtoll(text.c_str(), &end, 10);
-  return errno == 0 && *end == '\0';
 }
 
 std::vector<std::string> words(const std::string& line) {
@@ -88,7 +70,7 @@ GeneticMap readGeneticMap(const std::string& file, const std::string& chromosome
     if (chrColumn >= 0 && !sameChromosome(w[chrColumn], chromosome)) continue;
     long long position = 0;
     double cm = 0;
-    if (!parseWhole(w[bpColumn], &position))
+    if (!parseWholeNumber(w[bpColumn], &position))
       throw PrepareError(where + ": the base-pair position is not a whole number.");
     if (!parseNumber(w[cmColumn], &cm)) throw PrepareError(where + ": the map position (cM) is not a number.");
     if (position < 1) continue;

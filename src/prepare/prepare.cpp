@@ -106,7 +106,10 @@ Prepared prepare(const PrepareOptions& o) {
                                std::to_string(vcf.droppedMonomorphic) + " monomorphic, " +
                                std::to_string(vcf.droppedAlleles) + " with more than 498 alleles";
   const std::string tooFew = source + " has fewer than two usable markers (";
-  if (sites.size() < 2) throw PrepareError(tooFew + filtered + ").");
+  if (sites.size() < 2) {
+    const bool none = vcf.sitesRead == 0 && o.region;
+    throw PrepareError(tooFew + filtered + (none ? "; does the file name the chromosome otherwise?" : "") + ").");
+  }
   result.notes.push_back(filtered + ".");
 
   // Map positions; of several sites at one position the first is kept.

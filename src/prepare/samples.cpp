@@ -68,7 +68,7 @@ SampleRoles readPhenotypes(const std::string& file) {
     std::istringstream words(line);
     std::string fid, iid, pheno;
     if (!(words >> fid)) continue;
-    if (number == 1 && fid == "FID") continue;
+    if (fid[0] == '#' || (number == 1 && fid == "FID")) continue;  // a header
     if (!(words >> iid >> pheno))
       throw PrepareError(file + " line " + std::to_string(number) + ": FID IID PHENO expected.");
     if (pheno == "2") roles.cases.push_back(iid);

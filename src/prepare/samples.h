@@ -13,6 +13,6 @@ struct SampleRoles {
 SampleRoles readSampleLists(const std::string& casesFile, const std::string& controlsFile);
 
 // A phenotype file in PLINK's layout: FID IID PHENO per line, 2 = case,
-// 1 = control, anything else (0, -9, NA) left out; an optional header line
-// starts with FID. Samples are named by their IID.
+// 1 = control, anything else (0, -9, NA) left out; a header line starts
+// with FID or #. Samples are named by their IID.
 SampleRoles readPhenotypes(const std::string& file);

@@ -95,7 +95,7 @@ TEST(Prepare, PhasedCasesGiveHaplotypeRowsAndTheMarkerTable) {
 
   // The same samples from a PLINK phenotype file, matched on IID.
   const std::string first = p;
-  dir.write("p.pheno", "FID IID PHENO\nf1 k1 1\nf2 c2 2\nf3 k2 1\nf4 c1 2\nf5 k3 1\nf6 c3 2\nf7 x9 -9\n");
+  dir.write("p.pheno", "#FID IID PHENO\nf1 k1 1\nf2 c2 2\nf3 k2 1\nf4 c1 2\nf5 k3 1\nf6 c3 2\nf7 x9 -9\n");
   const RunResult pheno = runPrepare(dir, {"--vcf", "a.vcf", "--cm-per-mb", "1", "--pheno", "p.pheno", "--min-maf",
                                            "0.1", "--max-missing", "0.2", "-o", "p.txt", "--chains", "1", "--burn-in",
                                            "5", "--iterations", "10"});
