@@ -13,21 +13,6 @@ namespace {
 constexpr int kLoci = 8;
 constexpr int kPatientChromosomes = 40;
 
-// Haplotype -> count of a table of "count allele ..." rows.
-std::map<std::string, int> rowsOf(const std::string& text) {
-  std::map<std::string, int> rows;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream values(line);
-    int count = 0;
-    if (!(values >> count)) continue;
-    std::string haplotype;
-    for (int a; values >> a;) haplotype += (haplotype.empty() ? "" : " ") + std::to_string(a);
-    rows[haplotype] += count;
-  }
-  return rows;
-}
-
 // Every chromosome of a table, each as its alleles.
 std::vector<std::vector<int>> chromosomes(const std::map<std::string, int>& rows) {
   std::vector<std::vector<int>> all;
@@ -77,8 +62,8 @@ TEST(PrepareRoundTrip, SimulatedHaplotypesComeBackAsTheyWere) {
   dir.write("sim.txt", spec.text());
   const RunResult sim = runMutloc(dir, {"sim.txt"});
   ASSERT_EQ(sim.status, 0) << sim.out;
-  const std::map<std::string, int> patients = rowsOf(dir.read("sim.txt.hap"));
-  const std::map<std::string, int> controls = rowsOf(spec.control);
+  const std::map<std::string, int> patients = countedRows(dir.read("sim.txt.hap"));
+  const std::map<std::string, int> controls = countedRows(spec.control);
   ASSERT_EQ(chromosomes(patients).size(), static_cast<size_t>(kPatientChromosomes));
   ASSERT_GE(patients.size(), 4u) << "too few distinct haplotypes to be a test";
 

@@ -67,15 +67,22 @@ std::string entry(const std::string& text, const std::string& label) {
   return parameters.substr(start, parameters.find('\n', start) - start);
 }
 
-std::map<std::string, int> tableRows(const std::string& parameters, const std::string& label,
-                                     const std::string& nextLabel) {
+std::map<std::string, int> countedRows(const std::string& text) {
   std::map<std::string, int> rows;
-  const size_t start = parameters.find("\n" + label + "\n") + label.size() + 2;
-  const size_t end = parameters.find("\n" + nextLabel + "\n", start);
-  std::istringstream lines(parameters.substr(start, end - start + 1));
+  std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
-    const size_t blank = line.find(' ');
-    rows[line.substr(blank + 1)] += std::stoi(line.substr(0, blank));
+    std::istringstream values(line);
+    int count = 0;
+    if (!(values >> count)) continue;
+    std::string haplotype;
+    for (int a; values >> a;) haplotype += (haplotype.empty() ? "" : " ") + std::to_string(a);
+    rows[haplotype] += count;
   }
   return rows;
+}
+
+std::map<std::string, int> tableRows(const std::string& parameters, const std::string& label,
+                                     const std::string& nextLabel) {
+  const size_t start = parameters.find("\n" + label + "\n") + label.size() + 2;
+  return countedRows(parameters.substr(start, parameters.find("\n" + nextLabel + "\n", start) + 1 - start));
 }

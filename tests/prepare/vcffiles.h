@@ -18,8 +18,10 @@ void writeIndexedBcf(const std::string& path, const std::string& text);   // and
 // Runs the mutloc-prepare binary of this build in dir.
 RunResult runPrepare(const ScratchDir& dir, const std::vector<std::string>& args);
 
-// The rows of a parameter-file table (between two label lines) as row text
-// without its count -> summed count.
+// Rows "count allele ..." as their alleles -> summed count.
+std::map<std::string, int> countedRows(const std::string& text);
+
+// The rows of a parameter-file table (between two label lines), counted.
 std::map<std::string, int> tableRows(const std::string& parameters, const std::string& label,
                                      const std::string& nextLabel);
 
