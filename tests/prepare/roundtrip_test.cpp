@@ -37,39 +37,39 @@ void addSamples(const std::vector<std::vector<int>>& haplotypes, const std::stri
 
 TEST(PrepareRoundTrip, SimulatedHaplotypesComeBackAsTheyWere) {
   // Three labels at every marker, each present among the 20 control chromosomes.
-  ParamSpec spec;
-  spec.loci = kLoci;
-  spec.chromosomes = kPatientChromosomes;
-  spec.control.clear();
+  ParamSpec simulation;
+  simulation.loci = kLoci;
+  simulation.chromosomes = kPatientChromosomes;
+  simulation.control.clear();
   for (int row = 0; row < 10; row++) {
-    spec.control += "2";
-    for (int m = 0; m < kLoci; m++) spec.control += " " + std::to_string((row + m) % 3 + 1);
-    spec.control += "\n";
+    simulation.control += "2";
+    for (int m = 0; m < kLoci; m++) simulation.control += " " + std::to_string((row + m) % 3 + 1);
+    simulation.control += "\n";
   }
-  spec.map = "0 0.005 0.01 0.02 0.025 0.03 0.04 0.05";
-  spec.bounds = "0 0.05";
-  spec.simulate = 1;
-  spec.simLocation = 0.022;
-  spec.growth = 0.05;
-  spec.iterate = "0 0 0 0";
-  spec.age = 100;
-  spec.burnIn = 1;
-  spec.iterations = 1;
-  spec.updates = "1 1 1 1 0";
-  spec.root = "1 2 3 1 2 3 1 2";
-  spec.patients = std::to_string(kPatientChromosomes) + " " + spec.root + "\n";
+  simulation.map = "0 0.005 0.01 0.02 0.025 0.03 0.04 0.05";
+  simulation.bounds = "0 0.05";
+  simulation.simulate = 1;
+  simulation.simLocation = 0.022;
+  simulation.growth = 0.05;
+  simulation.iterate = "0 0 0 0";
+  simulation.age = 100;
+  simulation.burnIn = 1;
+  simulation.iterations = 1;
+  simulation.updates = "1 1 1 1 0";
+  simulation.root = "1 2 3 1 2 3 1 2";
+  simulation.patients = std::to_string(kPatientChromosomes) + " " + simulation.root + "\n";
   ScratchDir dir;
-  dir.write("sim.txt", spec.text());
+  dir.write("sim.txt", simulation.text());
   const RunResult sim = runMutloc(dir, {"sim.txt"});
   ASSERT_EQ(sim.status, 0) << sim.out;
   const std::map<std::string, int> patients = countedRows(dir.read("sim.txt.hap"));
-  const std::map<std::string, int> controls = countedRows(spec.control);
+  const std::map<std::string, int> controls = countedRows(simulation.control);
   ASSERT_EQ(chromosomes(patients).size(), static_cast<size_t>(kPatientChromosomes));
   ASSERT_GE(patients.size(), 4u) << "too few distinct haplotypes to be a test";
 
   // The markers at map position x Morgans lie at 1000 + x * 1e8 base pairs: 1 cM per Mb.
   std::vector<std::string> sites, samples;
-  std::istringstream map(spec.map);
+  std::istringstream map(simulation.map);
   for (double x; map >> x;)
     sites.push_back("7 " + std::to_string(1000 + static_cast<long>(x * 1e8 + 0.5)) + " . A C,G");
   addSamples(chromosomes(controls), "control", samples, sites);
@@ -86,7 +86,7 @@ TEST(PrepareRoundTrip, SimulatedHaplotypesComeBackAsTheyWere) {
                        "--iterations", "10"});
   ASSERT_EQ(prepared.status, 0) << prepared.err;
   const std::string p = dir.read("p.txt");
-  EXPECT_EQ(entry(p, "Map distance"), spec.map);
+  EXPECT_EQ(entry(p, "Map distance"), simulation.map);
   EXPECT_EQ(tableRows(p, "Numbers of haplotypes in the normal pop", "Map distance"), controls);
   EXPECT_EQ(tableRows(p, "Patient haplo- or genotypes:", "Use sequence weights"), patients);
   const RunResult run = runMutloc(dir, {"p.txt"});
