@@ -1,5 +1,6 @@
 # User commands:
-#   make run   - build mutloc (Release, -O2, in build/) and run the shipped example
+#   make run   - build mutloc and mutloc-prepare (Release, -O2, in build/) and
+#                run the shipped example
 #   make test  - build and run every test: the release build (build-test/), the
 #                whole suite again under AddressSanitizer +
 #                UndefinedBehaviorSanitizer, and the interactive-control tests

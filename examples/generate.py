@@ -4,12 +4,15 @@ mutation location and age are known.
 
     examples/generate.py MUTLOC_BINARY
 
+The VCF example (examples/vcf/) also needs bgzip and tabix (Debian: tabix).
+
 A parameter file with "Run simulation" 1 makes mutloc draw a genealogy below
 the given mutation age and let the marker alleles descend along it from the
 ancestral haplotype, with crossovers around the given location; the leaf
 haplotypes of that genealogy are written to its ".hap" file. The examples are
 built from those haplotypes and from control chromosomes drawn here.
 """
+import bisect
 import os
 import random
 import shutil
@@ -82,6 +85,11 @@ def simulate_carriers(binary, rng, control, root, count):
     text = settings(-rng.randint(1, 10**6), count, control, "1 " * 0 + f"{count} " + " ".join(map(str, root)),
                     simulate=1, chains=1, burn_in=1, iterations=1, root=root, iterate="0 0 0 0",
                     age=TRUE_AGE, store_ind=0)
+    return simulated_leaves(binary, rng, text)
+
+
+def simulated_leaves(binary, rng, text):
+    """Runs mutloc on a simulation file; its leaf haplotypes, shuffled."""
     with tempfile.TemporaryDirectory() as folder:
         with open(os.path.join(folder, "sim.txt"), "w") as f:
             f.write(text)
@@ -154,5 +162,157 @@ def main():
                   settings(-717171, 60, control, patients, root=root, segments=segments))
 
 
+# The VCF example: cases and controls of a region of chromosome 7 as a user
+# holds them, with a HapMap-style genetic map.
+VCF_REGION = (5_000_000, 5_400_000)
+VCF_MARKERS = 20
+VCF_TRUE_POSITION = 5_180_000      # base pairs
+VCF_TRUE_AGE = 100.0
+VCF_CASES = 30
+VCF_CONTROLS = 100
+# HapMap-style map rows every 25 kb: 4 cM/Mb, with a hotspot of 12 cM/Mb.
+VCF_MAP_START, VCF_MAP_END, VCF_MAP_STEP, VCF_MAP_CM = 4_900_000, 5_500_000, 25_000, 12.0
+
+
+def vcf_rate(position):
+    return 12.0 if 5_250_000 <= position < 5_275_000 else 4.0
+
+
+def vcf_map_rows():
+    rows, cm = [], VCF_MAP_CM
+    for position in range(VCF_MAP_START, VCF_MAP_END + 1, VCF_MAP_STEP):
+        rows.append((position, vcf_rate(position), round(cm, 6)))
+        cm += vcf_rate(position) * VCF_MAP_STEP / 1e6
+    return rows
+
+
+def vcf_centimorgans(rows, position):
+    """Linear between the map rows, as mutloc-prepare interpolates."""
+    k = bisect.bisect_left([r[0] for r in rows], position)
+    if rows[k][0] == position:
+        return rows[k][2]
+    (p0, _, c0), (p1, _, c1) = rows[k - 1], rows[k]
+    return c0 + (position - p0) / (p1 - p0) * (c1 - c0)
+
+
+def vcf_morgans(rows, positions):
+    """Map positions from the first marker on mutloc-prepare's 1e-10 Morgan grid."""
+    grid = [round(vcf_centimorgans(rows, p) * 1e8) for p in positions]
+    return [(g - grid[0]) / 1e10 for g in grid]
+
+
+def vcf_simulation(binary, rng, control, alleles, morgans, location):
+    """Leaf haplotypes drawn by mutloc on the example's markers, from an
+    ancestral haplotype of random alleles."""
+    root = [rng.randint(1, a) for a in alleles]
+    chromosomes = 2 * VCF_CASES
+    rows = "\n".join(" ".join(map(str, (c,) + h)) for h, c in control.items())
+    text = entry_text([
+        ("Data as genotypes", 0), ("Genetic model", 0), ("Read old file", 0),
+        ("Use fixed random seed", -rng.randint(1, 10**6)), ("# chromosomes", chromosomes),
+        ("#loci per chromosome", len(alleles)), ("Numbers of haplotypes in the normal pop", rows),
+        ("Map distance", " ".join("%.10g" % m for m in morgans)), ("Run simulation", 1),
+        ("Mutation location for simulation", location), ("Mutation's low and high boundary", f"0 {morgans[-1]}"),
+        ("#chains", 1), ("Starting value for mutation location", -99), ("Population growth rate", GROWTH),
+        ("Proportion of population sampled", SAMPLED),
+        ("Iterate ancestral state, mutation age, mutation location, allele freq", "0 0 0 0"), ("Flip all Loci", 0),
+        ("Adjustment level for tree, recdist, ancestral, and internal states, alleles", "1 0.001 0.3 0.3 0.05"),
+        ("Burn-in iteration", 1), ("Iterations", 1),
+        ("Screen and file updates, save acceptance props, save haplotypes, save individual haplotypes", "1 1 0 0 0"),
+        ("Number of histogram bars", 10), ("Alpha level for recdist", 0.05), ("Mutation age", VCF_TRUE_AGE),
+        ("Mutation age boundaries", "1 300"), ("Star genealogy", 0), ("Loci for the root", " ".join(map(str, root))),
+        ("Patient haplo- or genotypes:", f"{chromosomes} " + " ".join(map(str, root))), ("Use sequence weights", 0),
+    ])
+    return simulated_leaves(binary, rng, text)
+
+
+def vcf_site(position, name, ref_alt, cells):
+    return "\t".join(["7", str(position), name, ref_alt[0], ",".join(ref_alt[1:]), ".", "PASS", ".", "GT"] + cells)
+
+
+def vcf_example(binary):
+    """examples/vcf/: region.vcf.gz (+ .tbi), region.map.txt, cases.txt, controls.txt."""
+    if not shutil.which("bgzip") or not shutil.which("tabix"):
+        sys.exit("The VCF example needs bgzip and tabix (Debian package tabix).")
+    rng = random.Random(20261210)
+    low, high = VCF_REGION
+    step = (high - low - 2_000) // (VCF_MARKERS - 1)
+    positions = [low + 1_000 + k * step + (rng.randint(-step // 4, step // 4) // 100 * 100 if 0 < k < VCF_MARKERS - 1
+                                           else 0) for k in range(VCF_MARKERS)]
+    bases = "ACGT"
+    ref_alt = []
+    for k in range(VCF_MARKERS):
+        ref = rng.choice(bases)
+        others = [b for b in bases if b != ref]
+        ref_alt.append([ref] + rng.sample(others, 2 if k == 7 else 1))  # one triallelic marker
+    alleles = [len(r) for r in ref_alt]
+
+    # Control chromosomes: independent markers, minor allele frequencies 0.1 - 0.5.
+    controls = []
+    weights = [[1.0] + [rng.uniform(0.15, 1.0) for _ in range(a - 1)] for a in alleles]
+    for _ in range(2 * VCF_CONTROLS):
+        controls.append(tuple(rng.choices(range(1, a + 1), w)[0] for a, w in zip(alleles, weights)))
+    for k, a in enumerate(alleles):  # every allele carried by some control
+        for label in range(1, a + 1):
+            if not any(h[k] == label for h in controls):
+                h = list(controls[k])
+                h[k] = label
+                controls[k] = tuple(h)
+    table = {}
+    for h in controls:
+        table[h] = table.get(h, 0) + 1
+
+    rows = vcf_map_rows()
+    morgans = vcf_morgans(rows, positions)
+    location = round(vcf_morgans(rows, [positions[0], VCF_TRUE_POSITION])[1], 10)
+    cases = vcf_simulation(binary, rng, table, alleles, morgans, location)
+
+    # Samples interleaved; a few case genotypes missing.
+    samples = [(f"case{i + 1:02d}", cases[2 * i], cases[2 * i + 1]) for i in range(VCF_CASES)]
+    samples += [(f"ctrl{i + 1:03d}", controls[2 * i], controls[2 * i + 1]) for i in range(VCF_CONTROLS)]
+    rng.shuffle(samples)
+    lines = ["##fileformat=VCFv4.2", "##source=examples/generate.py (simulated)", "##contig=<ID=7,length=159345973>",
+             '##FORMAT=<ID=GT,Number=1,Type=String,Description="Genotype">',
+             "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\t" + "\t".join(s[0] for s in samples)]
+    def genotype(name, a, b):
+        if name.startswith("case") and rng.random() < 0.02:
+            return ".|."
+        return f"{a - 1}|{b - 1}"
+    def filler(position, name, carriers):
+        """A site that mutloc-prepare leaves out: carried by `carriers` controls only."""
+        ref, alt = rng.sample(bases, 2)
+        chosen = set(rng.sample([s[0] for s in samples if s[0].startswith("ctrl")], carriers))
+        return vcf_site(position, name, [ref, alt], ["0|1" if s[0] in chosen else "0|0" for s in samples])
+    sites = []
+    for position in (4_950_000, 4_975_000, 5_430_000, 5_470_000):  # outside the region
+        sites.append((position, filler(position, f"rs{position}", 40)))
+    sites.append((positions[3] + 250, filler(positions[3] + 250, "rare1", 1)))   # control MAF 0.005
+    sites.append((positions[11] + 250, filler(positions[11] + 250, "mono1", 0)))  # monomorphic
+    for k, position in enumerate(positions):
+        sites.append((position, vcf_site(position, f"rs{position}", ref_alt[k],
+                                         [genotype(s[0], s[1][k], s[2][k]) for s in samples])))
+    # An indel at a marker's position: the first site of a map position is kept.
+    indel = positions[15]
+    sites.append((indel, vcf_site(indel, "indel1", [ref_alt[15][0], ref_alt[15][0] + "T"],
+                                  [genotype(s[0], s[1][15], s[2][15]) for s in samples])))
+    sites.sort(key=lambda site: site[0])
+
+    folder = os.path.join(HERE, "vcf")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "region.vcf"), "w") as f:
+        f.write("\n".join(lines + [s[1] for s in sites]) + "\n")
+    subprocess.run(["bgzip", "-f", os.path.join(folder, "region.vcf")], check=True)
+    subprocess.run(["tabix", "-f", "-p", "vcf", os.path.join(folder, "region.vcf.gz")], check=True)
+    with open(os.path.join(folder, "region.map.txt"), "w") as f:
+        f.write("Chromosome\tPosition(bp)\tRate(cM/Mb)\tMap(cM)\n")
+        f.writelines(f"chr7\t{p}\t{r}\t{c}\n" for p, r, c in rows)
+    for name, prefix in (("cases.txt", "case"), ("controls.txt", "ctrl")):
+        with open(os.path.join(folder, name), "w") as f:
+            f.writelines(s[0] + "\n" for s in sorted(samples) if s[0].startswith(prefix))
+    print(f"examples/vcf: true location {VCF_TRUE_POSITION} bp = {location} Morgans from the first marker "
+          f"({positions[0]} bp), true age {VCF_TRUE_AGE} generations")
+
+
 if __name__ == "__main__":
     main()
+    vcf_example(os.path.abspath(sys.argv[1]))

@@ -62,7 +62,8 @@ bool endsWithFinished(const std::string& out) {
 
 namespace {
 
-int spawn(const ScratchDir& dir, const std::vector<std::string>& args, int stdinFd) {
+int spawn(const ScratchDir& dir, const std::vector<std::string>& args, int stdinFd,
+          std::string binary = MUTLOC_BINARY) {
   const int pid = fork();
   if (pid != 0) return pid;
   if (chdir(dir.path.c_str()) != 0) _exit(127);
@@ -72,7 +73,6 @@ int spawn(const ScratchDir& dir, const std::vector<std::string>& args, int stdin
   dup2(out, STDOUT_FILENO);
   dup2(err, STDERR_FILENO);
   std::vector<char*> argv;
-  std::string binary = MUTLOC_BINARY;
   argv.push_back(binary.data());
   std::vector<std::string> copies = args;
   for (auto& a : copies) argv.push_back(a.data());
@@ -114,6 +114,14 @@ RunResult runMutloc(const ScratchDir& dir, const std::vector<std::string>& args,
   RunResult result = collect(dir, pid, timeoutSeconds);
   std::filesystem::remove(dir.file(".stdin"));
   return result;
+}
+
+RunResult runProgram(const std::string& binary, const ScratchDir& dir, const std::vector<std::string>& args,
+                     int timeoutSeconds) {
+  const int in = open("/dev/null", O_RDONLY);
+  const int pid = spawn(dir, args, in, binary);
+  close(in);
+  return collect(dir, pid, timeoutSeconds);
 }
 
 LiveRun startMutloc(const ScratchDir& dir, const std::vector<std::string>& args) {

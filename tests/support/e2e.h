@@ -28,6 +28,10 @@ struct RunResult {
 RunResult runMutloc(const ScratchDir& dir, const std::vector<std::string>& args, const std::string& stdinText = "",
                     int timeoutSeconds = 300);
 
+// Runs another program of the build (binary: its path) the same way.
+RunResult runProgram(const std::string& binary, const ScratchDir& dir, const std::vector<std::string>& args,
+                     int timeoutSeconds = 300);
+
 // Starts mutloc in the background with standard input from a pipe the test
 // keeps open; see sendInput, sendSignal and finish.
 struct LiveRun {
