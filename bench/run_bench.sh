@@ -10,6 +10,9 @@
 #                      binary given
 #   BENCH_REPS         runs per measurement, the median is kept (default 3)
 #   BENCH_SETS         data sets to run (default: all, in the order below)
+#   BENCH_OPTIONS_A, BENCH_OPTIONS_B
+#                      options given to binary A and B (e.g. "--threads 1" and
+#                      "--threads 2" with the same binary twice)
 #
 # Every data set is run twice per binary: as written (burn-in 1 plus its
 # sampling iterations) and with a single sampling iteration. The difference of
@@ -57,18 +60,19 @@ calc() { awk "BEGIN { print $1 }"; }
 # Median wall time in seconds of running binary $1 on parameter file $2 (in
 # its own folder, so the output files land beside it).
 time_run() {
-  local binary="$1" file="$2" dir name start end
+  local binary="$1" file="$2" options="$3" dir name start end
   dir="$(dirname "$file")"
   name="$(basename "$file")"
   if command -v hyperfine >/dev/null; then
     (cd "$dir" && hyperfine --runs "$reps" --style none --export-json "$name.json" \
-      "'$binary' '$name' </dev/null >/dev/null 2>&1" >/dev/null)
+      "'$binary' '$name' $options </dev/null >/dev/null 2>&1" >/dev/null)
     python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["results"][0]["median"])' "$dir/$name.json"
     return
   fi
   for _ in $(seq "$reps"); do
     start=$(date +%s.%N)
-    if ! (cd "$dir" && "$binary" "$name" </dev/null >"$name.stdout" 2>&1); then
+    # shellcheck disable=SC2086 # the options are words
+    if ! (cd "$dir" && "$binary" "$name" $options </dev/null >"$name.stdout" 2>&1); then
       printf '\n%s failed on %s:\n' "$binary" "$file" >&2
       tail -5 "$dir/$name.stdout" >&2
       return 1
@@ -81,7 +85,8 @@ time_run() {
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'); load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "Timing: $(command -v hyperfine >/dev/null && echo hyperfine || echo 'date +%s.%N'), median of $reps runs"
 letters=(A B)
-for i in "${!binaries[@]}"; do echo "Binary ${letters[$i]}: ${binaries[$i]}"; done
+option_sets=("${BENCH_OPTIONS_A:-}" "${BENCH_OPTIONS_B:-}")
+for i in "${!binaries[@]}"; do echo "Binary ${letters[$i]}: ${binaries[$i]} ${option_sets[$i]}"; done
 echo
 
 printf "%-10s %6s %5s %6s" "data set" "chrom" "loci" "iters"
@@ -103,8 +108,8 @@ for s in "${sets[@]}"; do
     mkdir -p "$work/$i"
     cp "$file" "$work/$i/$s.txt"
     with_iterations "$file" "$work/$i/${s}_short.txt" 1
-    full=$(time_run "${binaries[$i]}" "$work/$i/$s.txt")
-    short=$(time_run "${binaries[$i]}" "$work/$i/${s}_short.txt")
+    full=$(time_run "${binaries[$i]}" "$work/$i/$s.txt" "${option_sets[$i]}")
+    short=$(time_run "${binaries[$i]}" "$work/$i/${s}_short.txt" "${option_sets[$i]}")
     each=$(calc "($full - $short) / ($iterations - 1)")
     per_iteration[$i,$s]=$each
     printf " %10.3f %11.6f" "$full" "$each"

@@ -5,26 +5,37 @@
 
 #include <cstdint>
 
-// The minimal-standard multiplicative congruential generator (multiplier 16807,
-// modulus 2^31 - 1, Schrage's factorisation) behind a 32-entry shuffle table.
 class Random {
  public:
   static constexpr int kTableSize = 32;
 
-  // The complete state: the congruential state word, the last value taken
-  // from the table (0 before the first draw) and the table.
+  // The complete state of either generator.
   struct State {
-    int32_t seed = 0;
-    int32_t shuffleOutput = 0;
+    // 0: the minimal-standard multiplicative congruential generator
+    // (multiplier 16807, modulus 2^31 - 1, Schrage's factorisation) behind a
+    // 32-entry shuffle table, the run's one stream by default;
+    // 1: PCG64 (128-bit linear congruential state, XSL-RR output), one
+    // stream per increment.
+    uint32_t kind = 0;
+    int32_t seed = 0;           // minimal standard: the state word
+    int32_t shuffleOutput = 0;  // last value taken from the table; 0 before the first draw
     int32_t table[kTableSize] = {};
+    uint64_t pcgState[2] = {0, 0};      // low, high 64 bits
+    uint64_t pcgIncrement[2] = {0, 0};  // odd; names the stream
   };
 
-  // A state word <= 0 (re)initialises the table at the next draw; the run
-  // stores its negative seed here once.
+  // The minimal-standard stream. A state word <= 0 (re)initialises the table
+  // at the next draw; the run stores its negative seed here once.
   explicit Random(int32_t seed = 0) { state_.seed = seed; }
 
-  // u in [1/2147483647, 0.99999988].
-  double uniform();
+  // PCG64 stream number `stream` of the run seeded with seed: every stream
+  // has its own increment, so the streams are distinct sequences of period
+  // 2^128 that never run into one another.
+  static Random pcgStream(int64_t seed, uint64_t stream);
+
+  // u in (0, 1): [1/2147483647, 0.99999988] for the minimal standard; a
+  // multiple of 2^-53 offset by half a step for PCG64.
+  double uniform() { return state_.kind == 0 ? minimalStandard() : pcg(); }
   // Uniform integer in 0 .. n-1 from one draw.
   int below(int n) { return static_cast<int>(n * uniform()); }
 
@@ -32,5 +43,7 @@ class Random {
   void restore(const State& state) { state_ = state; }
 
  private:
+  double minimalStandard();
+  double pcg();
   State state_;
 };

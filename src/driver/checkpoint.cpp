@@ -60,7 +60,7 @@ void writeCheckpoint(const std::string& path, const CheckpointIdentity& identity
   body.put(position.samplesLength);
   body.put<int64_t>(position.checkpointEvery);
   body.put<uint32_t>(static_cast<uint32_t>(records.streams.size()));
-  for (const Random* stream : records.streams) body.put(stream->state());
+  for (const Random& stream : records.streams) body.put(stream.state());
   const SharedControl& control = records.control;
   for (const SharedDouble* step :
        {&control.adjTree, &control.adjRecDist, &control.adjRoot, &control.adjInternal, &control.adjFreq})
@@ -118,8 +118,13 @@ CheckpointPosition parseCheckpoint(const std::string& bytes, const std::string& 
     position.checkpointEvery = in.get<int64_t>();
     if (position.iteration < 0 || position.iteration >= s.burnIn + s.iterations || position.checkpointEvery < 0)
       damaged(path, "its iteration is outside the run");
-    if (in.get<uint32_t>() != records.streams.size()) damaged(path, "it holds another number of random streams");
-    for (Random* stream : records.streams) stream->restore(in.get<Random::State>());
+    const uint32_t streams = in.get<uint32_t>();
+    if (streams != 1 && streams != 1 + records.chains.size()) damaged(path, "it holds a wrong number of random streams");
+    records.streams.assign(streams, Random());
+    for (Random& stream : records.streams) {
+      stream.restore(in.get<Random::State>());
+      if (stream.state().kind > 1) damaged(path, "it holds a random stream of no known kind");
+    }
     SharedControl& control = records.control;
     for (SharedDouble* step :
          {&control.adjTree, &control.adjRecDist, &control.adjRoot, &control.adjInternal, &control.adjFreq})

@@ -36,7 +36,10 @@ struct CheckpointPosition {
 
 // The records a checkpoint holds besides its identity and position.
 struct RunRecords {
-  std::vector<Random*> streams;  // every random stream the chains draw from
+  // The run's random streams: the one stream of the set-up (and of every
+  // chain when they share it), then, when the chains have streams of their
+  // own, one per chain. Reading resizes it to what the checkpoint holds.
+  std::vector<Random>& streams;
   SharedControl& control;        // the step sizes
   TraceReport& trace;
   HaplotypeTallies& tallies;

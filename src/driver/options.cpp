@@ -39,6 +39,11 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
                  "Write PREFIX.ckpt every N iterations and at a safe stop")
       ->type_name("N")
       ->check(CLI::PositiveNumber);
+  app.add_flag("--streams", options.streams,
+               "Every chain draws from a random stream of its own (PCG64, one stream per chain)");
+  app.add_option("--threads", options.threads, "Update the chains side by side on N threads (implies --streams)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 256));
   app.add_option("--resume", options.resume, "Continue the run saved in PREFIX.ckpt (give PARAMFILE too)")
       ->type_name("CKPT");
   try {

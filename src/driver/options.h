@@ -12,7 +12,12 @@ struct RunOptions {
   bool quiet = false;          // no per-chain screen lines, no progress line
   bool noMenu = false;         // standard input is not read
   long checkpointEvery = 0;    // write PREFIX.ckpt every N iterations (0: only when asked at a stop)
+  bool streams = false;        // every chain draws from a random stream of its own
+  int threads = 0;             // chains updated side by side on this many threads (0: not given)
   std::string resume;          // checkpoint to continue from
+
+  // Streams are implied by every option that runs chains side by side.
+  bool ownStreams() const { return streams || threads > 0; }
 
   // Every output is named PREFIX.<extension>.
   std::string outputPrefix() const { return prefix.empty() ? paramFile : prefix; }

@@ -23,6 +23,7 @@ OutputNames::OutputNames(const std::string& prefix) : prefix(prefix) {
   for (int f = 0; f < kOutputFiles; f++) files[f] = prefix + kExtensions[f];
   samples = prefix + ".samples";
   checkpoint = prefix + ".ckpt";
+  summary = prefix + ".summary.json";
   const std::string folder = folderOf(prefix);
   exons = folder == "." ? "exons.txt" : folder + "/exons.txt";
 }

@@ -15,6 +15,7 @@ struct OutputNames {
   std::string files[kOutputFiles];  // PREFIX.dat, PREFIX.log, ...
   std::string samples;              // PREFIX.samples: the sampled locations and ages
   std::string checkpoint;           // PREFIX.ckpt
+  std::string summary;              // PREFIX.summary.json: the convergence summary
   std::string exons;                // exons.txt in the prefix's folder
 };
 

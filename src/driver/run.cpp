@@ -24,6 +24,7 @@
 #include "core/random.h"
 #include "driver/checkpoint.h"
 #include "driver/outputs.h"
+#include "driver/pool.h"
 #include "driver/sweep.h"
 #include "genealogy/treestore.h"
 #include "input/annotation.h"
@@ -32,6 +33,7 @@
 #include "results/haplotypes.h"
 #include "results/histogram.h"
 #include "results/samples.h"
+#include "results/summary.h"
 #include "results/trace.h"
 #include "sampler/chainsetup.h"
 #include "sampler/sweep.h"
@@ -66,7 +68,18 @@ bool readWholeFile(const std::string& name, std::string& text) {
 }
 
 // The options that change sampling, as "name=value" words.
-std::string samplingOptionsOf(long seed) { return "seed=" + std::to_string(seed); }
+std::string samplingOptionsOf(long seed, bool streams) {
+  return "seed=" + std::to_string(seed) + (streams ? " streams=1" : "");
+}
+
+bool holdsOption(const std::string& options, const std::string& word) {
+  return (" " + options + " ").find(" " + word + " ") != std::string::npos;
+}
+
+// Points every chain at its stream: the shared one, or its own.
+void pointChainsAtStreams(std::vector<Chain>& chains, std::vector<Random>& streams) {
+  for (Chain& chain : chains) chain.rng = streams.size() > 1 ? &streams[1 + chain.index] : &streams[0];
+}
 
 // Everything a run owns from its parameter file to its last file.
 class Run {
@@ -88,6 +101,7 @@ class Run {
   int iterate(ChainSetup& setup, long firstIteration, const std::string& samplingOptions);
   void writeCheckpointAt(long t, const std::string& samplingOptions, std::vector<Chain>& chains);
   void writeResults(std::vector<Chain>& chains, const SweepEnd& end);
+  void writeSummary(const std::vector<Chain>& chains, long count, const MoveContext& ctx);
   CheckpointIdentity identity(const std::string& samplingOptions) const;
 
   const RunOptions& options_;
@@ -95,13 +109,18 @@ class Run {
   const std::string& paramText_;
   OutputNames names_;
   RunSettings settings_;
-  Random rng_;
+  // streams_[0]: the run's minimal-standard stream (the set-up, and every
+  // chain unless they have streams of their own: then streams_[1 + c]).
+  std::vector<Random> streams_;
+  std::unique_ptr<ChainPool> pool_;
   OutputFiles files_;
   std::unique_ptr<SampleFile> samples_;
   std::unique_ptr<TraceReport> trace_;
   HaplotypeTallies tallies_;
   long checkpointEvery_ = 0;
   bool checkpointWritten_ = false;
+  long seed_ = 0;  // the seed the run started from
+  std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
 void Run::readSettings() {
@@ -117,6 +136,7 @@ CheckpointIdentity Run::identity(const std::string& samplingOptions) const {
   id.paramHash = fnv1a64(paramText_.data(), paramText_.size());
   id.samplingOptions = samplingOptions;
   if (options_.seedGiven) id.requiredOptions.push_back("seed=" + std::to_string(options_.seed));
+  if (options_.ownStreams()) id.requiredOptions.push_back("streams=1");
   return id;
 }
 
@@ -127,6 +147,7 @@ void Run::checkOutputs(bool resuming, uint64_t samplesBytes) {
     if (!canWrite(names_.files[f])) throw failLine(names_.files[f] + " can't be opened.");
   }
   if (!canWrite(names_.samples)) throw failLine(names_.samples + " can't be opened.");
+  if (!canWrite(names_.summary)) throw failLine(names_.summary + " can't be opened.");
   if (checkpointEvery_ > 0 && !canWrite(names_.checkpoint)) throw failLine(names_.checkpoint + " can't be opened.");
   if (!resuming && settings_.segments.fromAnnotation && !canWrite(names_.exons))
     throw RunFailure{-1, names_.exons + " is currently open\n"};
@@ -181,13 +202,25 @@ void Run::writeCheckpointAt(long t, const std::string& samplingOptions, std::vec
   position.datLength = static_cast<uint64_t>(files_.out[Dat].tellp());
   position.samplesLength = samples_->flush();
   position.checkpointEvery = checkpointEvery_;
-  RunRecords records{{&rng_}, control_, *trace_, tallies_, chains};
+  RunRecords records{streams_, control_, *trace_, tallies_, chains};
   writeCheckpoint(names_.checkpoint, identity(samplingOptions), position, records);
   checkpointWritten_ = true;
 }
 
 int Run::iterate(ChainSetup& setup, long firstIteration, const std::string& samplingOptions) {
   const MoveContext ctx = moveContextOf(settings_, control_, setup);
+  if (streams_.size() > 1) {
+    // Chains side by side must not change a shared step size on the way:
+    // the two that a kernel may lower are lowered here, once.
+    const double width = settings_.mutLocHigh - settings_.mutLocLow;
+    if (control_.adjRecDist.load() > width) {
+      control_.adjRecDist = width;
+      std::cout << "Adjustment level for recdist is too large. It has been changed to" << width
+                << ", the size of the interval specified." << std::endl;
+    }
+    if (control_.adjFreq.load() > 1) control_.adjFreq = 1.0;
+    pool_ = std::make_unique<ChainPool>(std::max(1, options_.threads));
+  }
   control_.menuReady.store(true);
   trace_->setQuiet(options_.quiet);
   SweepPlan plan;
@@ -195,8 +228,10 @@ int Run::iterate(ChainSetup& setup, long firstIteration, const std::string& samp
   plan.samples = samples_.get();
   plan.checkpointEvery = checkpointEvery_;
   plan.checkpoint = [&](long t) { writeCheckpointAt(t, samplingOptions, setup.chains); };
+  plan.pool = pool_.get();
   const SweepEnd end = runSweeps(setup.chains, ctx, *trace_, tallies_, plan);
   writeResults(setup.chains, end);
+  writeSummary(setup.chains, end.stopped ? end.lastIteration - settings_.burnIn + 1 : settings_.iterations, ctx);
   // The samples and the checkpoint serve only a run that can still go on.
   if (!end.stopped || !checkpointWritten_) {
     samples_->remove();
@@ -227,6 +262,36 @@ void Run::writeResults(std::vector<Chain>& chains, const SweepEnd& end) {
   writeGenealogy(tree, chains[0].rootHaplotype, files_.out[Mat]);
 }
 
+// At most a million draws in all are kept for the diagnostics, evenly spaced
+// in every chain, so that memory stays bounded however long the run.
+constexpr long kSummaryDraws = 1000000;
+
+void Run::writeSummary(const std::vector<Chain>& chains, long count, const MoveContext& ctx) {
+  const RunSettings& s = settings_;
+  SummaryContext context;
+  context.seed = seed_;
+  context.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+  context.drawsPerChain = std::max(0L, count);
+  context.histBars = s.histBars;
+  context.acceptance.assign(kMoveKinds, std::vector<double>());
+  const long lastIteration = s.burnIn + std::max(0L, count) - 1;
+  for (const Chain& chain : chains) {
+    double values[kMoveKinds];
+    acceptanceProportions(chain, ctx, lastIteration, values);
+    for (int kind = 0; kind < kMoveKinds; kind++) context.acceptance[kind].push_back(values[kind]);
+  }
+  const SampleFile::Draws draws = samples_->readDraws(std::max(0L, count), std::max(1000L, kSummaryDraws / s.numChains));
+  const QuantitySummary location = summarise(draws.locations, s.histBars);
+  const QuantitySummary age = summarise(draws.ages, s.histBars);
+  const long used = draws.locations.empty() ? 0 : static_cast<long>(draws.locations[0].size());
+  std::ofstream out;
+  if (!openOutput(out, names_.summary)) throw failLine(names_.summary + " can't be opened.");
+  out << summaryJson(location, age, context, used);
+  out.close();
+  if (out.fail()) throw failLine(writeFailure(names_.summary));
+  if (used > 0) writeSummaryLines(std::cerr, location, age, context, options_.quiet);
+}
+
 int Run::fresh() {
   readSettings();
   const RunSettings& s = settings_;
@@ -237,14 +302,20 @@ int Run::fresh() {
     seed = -rand();
     std::cerr << "mutloc: seed " << seed << " drawn from the clock; repeat with --seed " << seed << std::endl;
   }
-  rng_ = Random(static_cast<int32_t>(seed));
+  streams_.assign(1, Random(static_cast<int32_t>(seed)));
+  seed_ = seed;
   checkpointEvery_ = options_.checkpointEvery;
   // Everything that may reject the run happens before any file is touched;
   // the ".log" text waits in memory until then.
-  const StartingValues start = drawStartingValues(s, rng_);
+  const StartingValues start = drawStartingValues(s, streams_[0]);
   std::ostringstream log;
   writeParameterEcho(log, s, shownSeed, start.locations, start.ages);
-  ChainSetup setup = setupChains(s, start, rng_, log);
+  ChainSetup setup = setupChains(s, start, streams_[0], log);
+  // With streams of their own the chains start as in any run and draw from
+  // PCG64 stream 1 + c from the first iteration on.
+  if (options_.ownStreams())
+    for (int c = 0; c < s.numChains; c++) streams_.push_back(Random::pcgStream(seed, 1 + c));
+  pointChainsAtStreams(setup.chains, streams_);
   if (options_.check) return checkOnly(setup.chains, moveContextOf(s, control_, setup));
   checkOutputs(false, 0);
   checkDiskRoom(s.iterations);
@@ -265,7 +336,7 @@ int Run::fresh() {
   samples_ = std::make_unique<SampleFile>(names_.samples, s.numChains);
   samples_->open();
   trace_ = std::make_unique<TraceReport>(s, files_.out[Dat], names_.files[Dat]);
-  return iterate(setup, 0, samplingOptionsOf(seed));
+  return iterate(setup, 0, samplingOptionsOf(seed, options_.ownStreams()));
 }
 
 int Run::resume() {
@@ -280,11 +351,18 @@ int Run::resume() {
   names_ = OutputNames(prefix);
   readSettings();
   const RunSettings& s = settings_;
-  std::vector<Chain> chains = makeChains(s, rng_);
+  streams_.assign(1, Random());
+  std::vector<Chain> chains = makeChains(s, streams_[0]);
   trace_ = std::make_unique<TraceReport>(s, files_.out[Dat], names_.files[Dat]);
-  RunRecords records{{&rng_}, control_, *trace_, tallies_, chains};
+  RunRecords records{streams_, control_, *trace_, tallies_, chains};
   const CheckpointPosition position = readCheckpoint(path, identity(""), s, records);
+  if (holdsOption(position.samplingOptions, "streams=1") != (streams_.size() > 1))
+    throw failLine(path + " is damaged or no checkpoint (its random streams do not match its options); it cannot "
+                          "be resumed.");
+  pointChainsAtStreams(chains, streams_);
   checkpointEvery_ = options_.checkpointEvery > 0 ? options_.checkpointEvery : position.checkpointEvery;
+  const size_t at = position.samplingOptions.find("seed=");
+  if (at != std::string::npos) seed_ = std::strtol(position.samplingOptions.c_str() + at + 5, nullptr, 10);
   if (options_.check) {
     std::cout << "mutloc: " << path << " can be resumed at iteration " << position.iteration + 1 << " of "
               << s.burnIn + s.iterations << ".\nNothing was written." << std::endl;

@@ -22,8 +22,9 @@ SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceRepo
   if (plan.firstIteration > 0) tallyHaplotypes(s, chains[0], tallies, plan.firstIteration - 1);
   trace.start(plan.firstIteration);
   for (long t = plan.firstIteration; t < total; t++) {
+    if (plan.pool) plan.pool->run(static_cast<int>(chains.size()), [&](int c) { updateChain(chains[c], ctx); });
     for (Chain& chain : chains) {
-      updateChain(chain, ctx);
+      if (!plan.pool) updateChain(chain, ctx);
       storeProportions(chain, ctx, t);
       trace.reportChain(chain, ctx.control, t);
     }

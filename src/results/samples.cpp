@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include "core/failure.h"
+#include <algorithm>
+
 #include "results/histogram.h"
 
 namespace {
@@ -92,4 +94,29 @@ void SampleFile::writeHistograms(long count, int bars, double alphaLevel, std::o
   });
   for (const HistogramBars& h : locations) writeHistogram(h, count, alphaLevel, sig);
   for (const HistogramBars& h : ages) writeHistogram(h, count, alphaLevel, tre);
+}
+
+SampleFile::Draws SampleFile::readDraws(long count, long maxDraws) {
+  Draws draws{std::vector<std::vector<double>>(chains_), std::vector<std::vector<double>>(chains_)};
+  const long kept = std::min(count, maxDraws);
+  if (kept <= 0) return draws;
+  for (int c = 0; c < chains_; c++) {
+    draws.locations[c].reserve(kept);
+    draws.ages[c].reserve(kept);
+  }
+  // Record r is kept when it is the first at or after the next of kept evenly
+  // spaced positions.
+  long record = 0;
+  long next = 0;
+  forEachRecord(count, [&](const double* values) {
+    if (record == (next * count) / kept) {
+      for (int c = 0; c < chains_; c++) {
+        draws.locations[c].push_back(values[2 * c]);
+        draws.ages[c].push_back(values[2 * c + 1]);
+      }
+      next++;
+    }
+    record++;
+  });
+  return draws;
 }

@@ -33,6 +33,14 @@ class SampleFile {
   // Closes and deletes the file.
   void remove();
 
+  // The locations and ages of the first count records, per chain, thinned
+  // to at most maxDraws evenly spaced draws per chain.
+  struct Draws {
+    std::vector<std::vector<double>> locations;
+    std::vector<std::vector<double>> ages;
+  };
+  Draws readDraws(long count, long maxDraws);
+
   // Writes the location (".sig") and age (".tre") histograms of the first
   // count records. Throws RunFailure when the file cannot be read back.
   void writeHistograms(long count, int bars, double alphaLevel, std::ostream& sig, std::ostream& tre);

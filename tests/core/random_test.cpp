@@ -76,3 +76,28 @@ TEST(ShuffleStream, IsTheCLibrarysUnseededLrand48Sequence) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PcgStreams, AreDistinctReproducibleAndInsideTheUnitInterval) {
+  Random a = Random::pcgStream(-5, 1);
+  Random b = Random::pcgStream(-5, 2);
+  Random again = Random::pcgStream(-5, 1);
+  double sum = 0;
+  int equal = 0;
+  for (int i = 0; i < 200000; i++) {
+    const double u = a.uniform();
+    ASSERT_TRUE(u > 0 && u < 1);
+    sum += u;
+    equal += u == b.uniform();
+    ASSERT_EQ(u, again.uniform());
+  }
+  EXPECT_NEAR(sum / 200000, 0.5, 0.003);
+  EXPECT_EQ(equal, 0);
+  Random restored;
+  restored.restore(a.state());
+  EXPECT_EQ(restored.uniform(), a.uniform());
+  EXPECT_NE(Random::pcgStream(-6, 1).uniform(), Random::pcgStream(-5, 1).uniform());
+}
+
+}  // namespace

@@ -55,7 +55,7 @@ TEST(Lifecycle, OutputsAreNamedAfterTheParameterFileWithMode0664) {
     ASSERT_EQ(stat(dir.file("x.dat" + ext).c_str(), &info), 0) << "x.dat" << ext;
     EXPECT_EQ(info.st_mode & 0777, 0664u) << "x.dat" << ext;
   }
-  EXPECT_EQ(entriesIn(dir), 1 + kOutputExtensions.size());
+  EXPECT_EQ(entriesIn(dir), 2 + kOutputExtensions.size()) << "the eight and x.dat.summary.json";
   EXPECT_TRUE(endsWithFinished(run.out)) << run.out;
   EXPECT_NE(run.out.find("\nWriting files...\n\n"), std::string::npos);
 }
@@ -92,7 +92,7 @@ TEST(Lifecycle, ARejectedRerunLeavesTheEarlierResultsUntouched) {
     EXPECT_EQ(run.status, 1) << run.out;
     for (size_t f = 0; f < kOutputExtensions.size(); f++)
       EXPECT_EQ(dir.read("p.txt" + kOutputExtensions[f]), earlier[f]) << kOutputExtensions[f] << " after " << run.out;
-    EXPECT_EQ(entriesIn(dir), 1 + kOutputExtensions.size()) << run.out;
+    EXPECT_EQ(entriesIn(dir), 2 + kOutputExtensions.size()) << run.out;
   }
 }
 

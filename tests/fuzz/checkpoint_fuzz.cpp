@@ -67,13 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const RunSettings& s = settings();
   const std::string input(reinterpret_cast<const char*>(data), size);
   const bool whole = input.rfind("mutloc checkpoint\n", 0) == 0;
-  Random rng;
+  std::vector<Random> streams(1);
   SharedControl control;
   control.prepare(s);
   TraceReport trace(s, std::cout, "fuzz.dat");
   HaplotypeTallies tallies = makeHaplotypeTallies(s);
-  std::vector<Chain> chains = makeChains(s, rng);
-  RunRecords records{{&rng}, control, trace, tallies, chains};
+  std::vector<Chain> chains = makeChains(s, streams[0]);
+  RunRecords records{streams, control, trace, tallies, chains};
   try {
     parseCheckpoint(whole ? input : framed(input), "fuzz.ckpt", identity(), s, records);
   } catch (const RunFailure&) {

@@ -1,0 +1,125 @@
+#include "results/summary.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "results/histogram.h"
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// The centre of the fullest bar of the histogram the run writes (the first
+// such bar on a tie).
+double histogramMode(const std::vector<double>& values, int bars) {
+  HistogramBars histogram;
+  for (double v : values) histogram.widen(v);
+  histogram.startCounting(bars);
+  for (double v : values) histogram.count(v);
+  const auto& counts = histogram.counts();
+  const int best = static_cast<int>(std::max_element(counts.begin(), counts.end()) - counts.begin());
+  return histogram.low() + best * histogram.width() + histogram.width() / 2;
+}
+
+QuantitySummary::Estimates estimatesOf(std::vector<double> values, int bars) {
+  QuantitySummary::Estimates e;
+  if (values.empty()) {
+    e.median = e.mean = e.mode = e.low = e.high = std::nan("");
+    return e;
+  }
+  double sum = 0;
+  for (double v : values) sum += v;
+  e.mean = sum / static_cast<double>(values.size());
+  e.mode = histogramMode(values, bars);
+  std::sort(values.begin(), values.end());
+  e.median = quantileOfSorted(values, 0.5);
+  e.low = quantileOfSorted(values, 0.025);
+  e.high = quantileOfSorted(values, 0.975);
+  return e;
+}
+
+// A number, or null when it is not finite.
+Json number(double v) { return std::isfinite(v) ? Json(v) : Json(nullptr); }
+
+Json estimatesJson(const QuantitySummary::Estimates& e) {
+  return Json{{"median", number(e.median)},
+              {"mean", number(e.mean)},
+              {"mode", number(e.mode)},
+              {"interval95", Json::array({number(e.low), number(e.high)})}};
+}
+
+Json quantityJson(const QuantitySummary& q) {
+  Json pooled = estimatesJson(q.pooled);
+  pooled["rhat"] = number(q.diagnostics.rhat);
+  pooled["ess_bulk"] = number(q.diagnostics.essBulk);
+  pooled["ess_tail"] = number(q.diagnostics.essTail);
+  Json chains = Json::array();
+  for (const auto& e : q.chains) chains.push_back(estimatesJson(e));
+  return Json{{"pooled", pooled}, {"chains", chains}};
+}
+
+bool converged(const Diagnostics& d) { return d.rhat <= 1.01 && d.essBulk >= 400; }
+
+std::string line(const char* name, const QuantitySummary& q) {
+  std::ostringstream out;
+  out.precision(4);
+  const auto& p = q.pooled;
+  out << "  " << name << ": median " << p.median << ", mean " << p.mean << ", mode " << p.mode << ", 95% " << p.low
+      << " .. " << p.high << "; R-hat " << q.diagnostics.rhat << ", ESS bulk " << std::lround(q.diagnostics.essBulk)
+      << ", tail " << std::lround(q.diagnostics.essTail) << "\n";
+  return out.str();
+}
+
+}  // namespace
+
+QuantitySummary summarise(const ChainDraws& draws, int histBars) {
+  QuantitySummary q;
+  std::vector<double> pooled;
+  for (const auto& chain : draws) {
+    q.chains.push_back(estimatesOf(chain, histBars));
+    pooled.insert(pooled.end(), chain.begin(), chain.end());
+  }
+  q.pooled = estimatesOf(pooled, histBars);
+  q.diagnostics = diagnose(draws);
+  return q;
+}
+
+std::string summaryJson(const QuantitySummary& location, const QuantitySummary& age, const SummaryContext& context,
+                        long drawsUsed) {
+  static const char* const kMoves[kMoveKinds] = {"genealogy", "location", "root", "internal", "frequencies"};
+  Json acceptance;
+  for (int kind = 0; kind < kMoveKinds; kind++) {
+    Json perChain = Json::array();
+    for (double v : context.acceptance[kind]) perChain.push_back(number(v));
+    acceptance[kMoves[kind]] = perChain;
+  }
+  Json summary{{"location", quantityJson(location)},
+               {"age", quantityJson(age)},
+               {"acceptance", acceptance},
+               {"seed", context.seed},
+               {"seconds", context.seconds},
+               {"draws_per_chain", context.drawsPerChain},
+               {"draws_used", drawsUsed}};
+  return summary.dump(2) + "\n";
+}
+
+void writeSummaryLines(std::ostream& err, const QuantitySummary& location, const QuantitySummary& age,
+                       const SummaryContext& context, bool quiet) {
+  if (!quiet)
+    err << "mutloc: summary over " << location.chains.size() << (location.chains.size() == 1 ? " chain" : " chains")
+        << ", " << context.drawsPerChain << " draws each:\n"
+        << line("location", location) << line("age", age);
+  for (const auto& [name, q] : {std::pair{"location", &location}, std::pair{"age", &age}}) {
+    if (converged(q->diagnostics) || !std::isfinite(q->diagnostics.rhat)) continue;
+    std::ostringstream warning;
+    warning.precision(3);
+    warning << "mutloc: warning: the " << name << "'s R-hat is " << q->diagnostics.rhat << " and its bulk ESS "
+            << std::lround(q->diagnostics.essBulk)
+            << " (aim: R-hat at most 1.01, ESS at least 400); the chains have not mixed: run longer, run more "
+               "chains, or use the mixing options (see the README).\n";
+    err << warning.str();
+  }
+}

@@ -1,0 +1,42 @@
+// The convergence summary at the end of a run: point estimates, equal-tailed
+// 95 % intervals, rank-normalised split-R-hat and effective sample sizes of
+// the mutation location and age, per chain and pooled.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "results/convergence.h"
+#include "sampler/sharedcontrol.h"
+
+// What the summary reports besides the draws.
+struct SummaryContext {
+  long seed = 0;              // the seed the run started from
+  double seconds = 0;         // wall time of the run
+  long drawsPerChain = 0;     // samples each chain drew
+  int histBars = 0;           // bars of the histograms that give the mode
+  // Acceptance proportions per move kind (as in SharedControl) and chain.
+  std::vector<std::vector<double>> acceptance;
+};
+
+struct QuantitySummary {
+  struct Estimates {
+    double median = 0, mean = 0, mode = 0, low = 0, high = 0;  // low, high: the 95 % interval
+  };
+  std::vector<Estimates> chains;
+  Estimates pooled;
+  Diagnostics diagnostics;
+};
+
+QuantitySummary summarise(const ChainDraws& draws, int histBars);
+
+// The summary as JSON (keys location, age, acceptance, seed, seconds,
+// draws_used, draws_per_chain).
+std::string summaryJson(const QuantitySummary& location, const QuantitySummary& age, const SummaryContext& context,
+                        long drawsUsed);
+
+// A few lines for standard error, and (always) a warning line when R-hat
+// exceeds 1.01 or a bulk ESS is below 400.
+void writeSummaryLines(std::ostream& err, const QuantitySummary& location, const QuantitySummary& age,
+                       const SummaryContext& context, bool quiet);
