@@ -7,7 +7,8 @@
 #                under ThreadSanitizer
 # Both first install the Debian packages they need that are missing
 # (tools/debian-packages lists them; make deps installs them all).
-# Also: make fuzz, make soak, make bench (see README).
+# Also: make fuzz, make soak, make bench (see README), make validate
+# (validation/README.md).
 BUILD ?= build
 EXAMPLE ?= examples/simulated/simulated.txt
 JOBS ?= 2
@@ -99,3 +100,11 @@ bench: deps build
 .PHONY: bench-verify
 bench-verify: deps build
 	bench/verify_outputs.sh $(BUILD)/mutloc $(BUILD)/bench/verify
+
+# Calibration on data simulated from the model (validation/README.md): the
+# full run of 60 data sets takes about 12 minutes here. VALIDATE_ARGS replaces
+# the harness's options, e.g. VALIDATE_ARGS="-n 12 --data genotypes1 --jobs 2".
+VALIDATE_ARGS ?= --jobs $(JOBS)
+.PHONY: validate
+validate: build
+	python3 validation/calibrate.py --mutloc $(BUILD)/mutloc --out $(BUILD)/validate $(VALIDATE_ARGS)

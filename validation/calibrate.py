@@ -1,0 +1,264 @@
+#!/usr/bin/env python3
+"""Calibration of mutloc on data simulated from its own model.
+
+Usage: calibrate.py [OPTIONS] [-- MUTLOC OPTIONS]
+
+Draws N true locations and ages, simulates a data set at each (see
+tools/mutloc_sim.py), runs mutloc on it with the given options, and reports
+per data set and in total whether the credible regions and the pooled 95 %
+intervals hold the truth, how far the estimates fall from it, R-hat, the
+effective sample sizes and the wall time. validation/README.md describes the
+outputs and holds the figures of full runs.
+"""
+
+import argparse
+import concurrent.futures
+import json
+import math
+import os
+import random
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tools"))
+import mutloc_sim as sim  # noqa: E402
+
+# The sampler settings of examples/simulated/simulated.txt.
+STEPS = "1 0.01 0.3 0.3 0.05"
+BARS = 40
+ALPHA = 0.05
+UPDATES = "1000 50 1 1 1"
+
+# data mode: (genotypes, genetic model)
+DATA_MODES = {"haplotypes": (False, 0), "genotypes0": (True, 0), "genotypes1": (True, 1)}
+
+COLUMNS = ["dataset", "seed", "truth_location", "truth_age",
+           "loc_regions_hold", "loc_region_mass", "loc_interval_holds", "loc_mode_error", "loc_mean_error",
+           "age_regions_hold", "age_region_mass", "age_interval_holds", "age_mode_error", "age_mean_error",
+           "loc_rhat", "loc_ess_bulk", "loc_ess_tail", "seconds"]
+
+
+def leaves(args):
+    """Leaves of the genealogy: one per individual under genetic model 0."""
+    genotypes, model = DATA_MODES[args.data]
+    return args.chromosomes // 2 if genotypes and model == 0 else args.chromosomes
+
+
+def node_time_cdf(t, r, K):
+    """The prior distribution function of one node time."""
+    e = math.exp(-r * t)
+    return K * (1 - e) / (K - (K - 2 * r) * e)
+
+
+def draw_age(u, n, r, K, low, high):
+    """The age with prior distribution function F(T)^n (the largest of n node
+    times) restricted to [low, high], at the probability u: inverts
+    y = F(T) = K (1 - e) / (K - (K - 2r) e), e = exp(-rT), for e."""
+    lo, hi = node_time_cdf(low, r, K) ** n, node_time_cdf(high, r, K) ** n
+    y = (lo + u * (hi - lo)) ** (1 / n)
+    e = K * (1 - y) / (K - y * (K - 2 * r))
+    return min(max(-math.log(e) / r, low), high)
+
+
+def make_dataset(args, index, folder):
+    """Simulates data set number index into folder and writes the parameter
+    file run.txt of the run that estimates it; returns its truth and seed."""
+    rng = random.Random("calibrate %d %d" % (args.seed, index))
+    genotypes, model = DATA_MODES[args.data]
+    loci, chromosomes = args.loci, args.chromosomes
+    control = sim.control_table(rng, loci)
+    positions = sim.marker_map(rng, loci, args.span)
+    positions[-1] = args.span  # the region is exactly span long; the jitter keeps the markers before it below it
+    # The truth as the files write it (six significant digits).
+    location = float("%.6g" % rng.uniform(0, args.span))
+    age = float("%.6g" % draw_age(rng.random(), leaves(args), args.growth_rate, args.sampled, *args.age_bounds))
+    sim_seed, run_seed = (-rng.randint(1, 2 ** 31 - 1) for _ in range(2))
+    common = dict(control=control, positions=positions, chromosomes=chromosomes, genotypes=genotypes, model=model,
+                  sim_location=location, growth=args.growth_rate, sampled=args.sampled, steps=STEPS,
+                  age_bounds=tuple(args.age_bounds))
+
+    os.makedirs(os.path.join(folder, "simulation"), exist_ok=True)
+    path = os.path.join(folder, "simulation", "sim.txt")
+    with open(path, "w") as f:
+        f.write(sim.parameter_file(**common, patients=sim.placeholder_patients(genotypes, chromosomes, loci),
+                                   seed=sim_seed, simulate=True, age=age))
+    sim.run_simulation(args.mutloc, path)
+    if genotypes:
+        pairs = sim.read_genotype_pairs(path + ".mat", loci, model, chromosomes // 2)
+        rng.shuffle(pairs)
+        patients = sim.genotype_rows(rng, pairs, args.missing)
+    else:
+        patients = sim.haplotype_rows(rng, sim.read_haplotypes(path + ".hap", loci, chromosomes), args.missing)
+    with open(os.path.join(folder, "run.txt"), "w") as f:
+        f.write(sim.parameter_file(**common, patients=patients, seed=run_seed, chains=args.chains,
+                                   burnin=args.burnin, iterations=args.iterations, updates=UPDATES, bars=BARS,
+                                   alpha=ALPHA))
+    return location, age, run_seed
+
+
+def regions(path, truth):
+    """Per chain of a .sig or .tre file: whether its credible region (the
+    bars flagged 1) holds the truth, and the region's mass. A bar covers its
+    centre +- half the spacing of the centres."""
+    chains, bars = [], []
+    with open(path) as f:
+        for line in f:
+            fields = line.split()
+            if not fields:
+                continue
+            if fields[0].endswith("%"):  # the region lengths end a chain's bars
+                chains.append(bars)
+                bars = []
+            else:
+                bars.append([float(v) for v in fields[:4]])
+    result = []
+    for bars in chains:
+        half = (bars[-1][0] - bars[0][0]) / (len(bars) - 1) / 2 if len(bars) > 1 else 0
+        flagged = [b for b in bars if b[3] == 1]
+        holds = any(c - half <= truth <= c + half for c, _, _, _ in flagged)
+        result.append((holds, sum(b[1] for b in flagged)))
+    return result
+
+
+def score(prefix, location, age):
+    """The columns of one finished run (outputs PREFIX.*) against its truth."""
+    with open(prefix + ".summary.json") as f:
+        summary = json.load(f)
+    row = {}
+    for key, name, truth, histogram in (("loc", "location", location, ".sig"), ("age", "age", age, ".tre")):
+        chains = regions(prefix + histogram, truth)
+        pooled = summary[name]["pooled"]
+        low, high = pooled["interval95"]
+        row[key + "_regions_hold"] = sum(holds for holds, _ in chains)
+        row[key + "_region_mass"] = statistics.mean(mass for _, mass in chains)
+        row[key + "_interval_holds"] = int(low <= truth <= high)
+        row[key + "_mode_error"] = pooled["mode"] - truth
+        row[key + "_mean_error"] = pooled["mean"] - truth
+    pooled = summary["location"]["pooled"]
+    for column, key in (("loc_rhat", "rhat"), ("loc_ess_bulk", "ess_bulk"), ("loc_ess_tail", "ess_tail")):
+        value = pooled.get(key)
+        row[column] = float("nan") if value is None else value
+    return row
+
+
+def run_one(args, index):
+    folder = os.path.join(args.out, "ds%03d" % index)
+    location, age, seed = make_dataset(args, index, folder)
+    command = [args.mutloc, "--no-menu", "-q", "run.txt", *args.mutloc_options]
+    start = time.monotonic()
+    run = subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.PIPE, text=True)
+    seconds = time.monotonic() - start
+    if run.returncode != 0:
+        raise RuntimeError("mutloc failed on %s/run.txt (status %d):\n%s" % (folder, run.returncode,
+                                                                          run.stderr[-2000:]))
+    row = dict(dataset=index, seed=seed, truth_location=location, truth_age=age, seconds=seconds)
+    row.update(score(os.path.join(folder, "run.txt"), location, age))
+    return row
+
+
+def share(k, n, unit):
+    return "%d of %d %s (%.1f %%)" % (k, n, unit, 100 * k / n if n else float("nan"))
+
+
+def totals(rows, chains):
+    """The total lines (key: value) of a list of rows."""
+    runs = chains * len(rows)
+    lines = []
+    for key, name, unit in (("loc", "location", "Morgans"), ("age", "age", "generations")):
+        lines += [
+            "%s regions hold the truth: %s" % (name, share(sum(r[key + "_regions_hold"] for r in rows), runs,
+                                                           "chain runs")),
+            "%s region mass: %.1f %% (mean)" % (name, 100 * statistics.mean(r[key + "_region_mass"] for r in rows)),
+            "%s 95 %% intervals hold the truth: %s" % (name, share(sum(r[key + "_interval_holds"] for r in rows),
+                                                                   len(rows), "data sets")),
+            "%s mode error: %.4g %s (mean absolute)" % (name, statistics.mean(abs(r[key + "_mode_error"])
+                                                                              for r in rows), unit),
+            "%s mean error: %.4g %s (mean absolute)" % (name, statistics.mean(abs(r[key + "_mean_error"])
+                                                                              for r in rows), unit),
+        ]
+    lines += [
+        "location R-hat <= 1.05: %s" % share(sum(r["loc_rhat"] <= 1.05 for r in rows), len(rows), "data sets"),
+        "location ESS: bulk %.1f, tail %.1f (median)" % (statistics.median(r["loc_ess_bulk"] for r in rows),
+                                                          statistics.median(r["loc_ess_tail"] for r in rows)),
+        "wall time per run: median %.1f s, max %.1f s" % (statistics.median(r["seconds"] for r in rows),
+                                                         max(r["seconds"] for r in rows)),
+    ]
+    return lines
+
+
+def describe(args):
+    return ("data: %d data sets of %s, %d chromosomes, %d markers over %g Morgans, %g %% missing, seed %d; "
+            "%d chains, %d burn-in + %d iterations; mutloc options: %s" % (
+                args.datasets, args.data, args.chromosomes, args.loci, args.span, 100 * args.missing, args.seed,
+                args.chains, args.burnin, args.iterations, " ".join(args.mutloc_options) or "none"))
+
+
+def parse(argv):
+    own, passed = (argv[:argv.index("--")], argv[argv.index("--") + 1:]) if "--" in argv else (argv, [])
+    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0],
+                                epilog="Options after -- go to every mutloc run (e.g. -- --threads 2).")
+    p.add_argument("-n", "--datasets", type=int, default=60, help="data sets (default 60)")
+    p.add_argument("--chromosomes", type=int, default=40, help="patient chromosomes (default 40)")
+    p.add_argument("--loci", type=int, default=12, help="markers (default 12)")
+    p.add_argument("--span", type=float, default=0.02, help="map span in Morgans, first to last marker (0.02)")
+    p.add_argument("--data", choices=sorted(DATA_MODES), default="haplotypes",
+                   help="haplotypes, or genotypes under genetic model 0 or 1 (default haplotypes)")
+    p.add_argument("--missing", type=float, default=0, help="share of patient alleles written missing (default 0)")
+    p.add_argument("--chains", type=int, default=3, help="chains per run (default 3)")
+    p.add_argument("--burnin", type=int, default=5000, help="burn-in iterations (default 5000)")
+    p.add_argument("--iterations", type=int, default=30000, help="sampling iterations (default 30000)")
+    p.add_argument("--growth-rate", type=float, default=0.05, help="population growth rate r (default 0.05)")
+    p.add_argument("--sampled", type=float, default=0.01, help="proportion of the population sampled K (0.01)")
+    p.add_argument("--age-bounds", type=float, nargs=2, default=[1, 300], metavar=("LOW", "HIGH"),
+                   help="age bounds in generations (default 1 300)")
+    p.add_argument("--seed", type=int, default=1, help="seed of the truths and data (default 1)")
+    p.add_argument("--jobs", type=int, default=1, help="data sets run side by side (default 1)")
+    p.add_argument("--out", default="calibration", help="output folder (default ./calibration)")
+    p.add_argument("--mutloc", default=os.path.join(HERE, "..", "build", "mutloc"),
+                   help="the mutloc binary (default build/mutloc)")
+    args = p.parse_args(own)
+    args.mutloc_options = passed
+    args.mutloc = os.path.abspath(args.mutloc)
+    if args.datasets < 1 or args.chains < 1 or args.loci < 2 or args.chromosomes < 4 or args.jobs < 1:
+        p.error("need at least 1 data set, 1 chain, 2 loci, 4 chromosomes and 1 job")
+    if DATA_MODES[args.data][0] and args.chromosomes % 2:
+        p.error("genotype data need an even number of chromosomes")
+    if not 0 <= args.missing < 1 or args.span <= 0 or not 0 <= args.age_bounds[0] < args.age_bounds[1]:
+        p.error("need 0 <= missing < 1, span > 0 and 0 <= LOW < HIGH")
+    return args
+
+
+def main(argv):
+    args = parse(argv)
+    os.makedirs(args.out, exist_ok=True)
+    rows = []
+    with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
+        futures = [pool.submit(run_one, args, i) for i in range(1, args.datasets + 1)]
+        try:
+            for future in concurrent.futures.as_completed(futures):
+                row = future.result()
+                rows.append(row)
+                print("data set %d: location %.6g, %d of %d regions hold it, %.1f s" % (
+                    row["dataset"], row["truth_location"], row["loc_regions_hold"], args.chains, row["seconds"]),
+                    file=sys.stderr)
+        except (RuntimeError, sim.SimulationFailed) as failure:
+            for f in futures:
+                f.cancel()
+            sys.exit("calibrate: %s" % failure)
+    rows.sort(key=lambda r: r["dataset"])
+    with open(os.path.join(args.out, "datasets.tsv"), "w") as f:
+        f.write("\t".join(COLUMNS) + "\n")
+        for r in rows:
+            f.write("\t".join(("%.6g" % r[c]) if isinstance(r[c], float) else str(r[c]) for c in COLUMNS) + "\n")
+    text = "\n".join([describe(args)] + totals(rows, args.chains)) + "\n"
+    with open(os.path.join(args.out, "totals.txt"), "w") as f:
+        f.write(text)
+    print(text, end="")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])
