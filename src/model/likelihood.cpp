@@ -208,3 +208,138 @@ double frequencyLogLik(const RunSettings& s, const TreeMatrix& m, const Frequenc
       if (cellInt(m[r][LeftChild]) < 0) sum = addSecondChromLogFreqs(sum, m, r, freq);
   return sum;
 }
+
+void BranchSplit::weigh(const TreeMatrix& m, int row, double x, const std::vector<double>& pos) {
+  const int L = m.layout.loci;
+  const double t = m[row][BranchLength];
+  L_ = L;
+  b_ = x <= 0 ? 1 : x >= pos[L] ? L + 1 : 2;
+  if (b_ == 2)
+    while (x > pos[b_]) b_++;
+  double* const e = branchExpsOf(m, row, t);  // e[k] = e^(-pos[k] t), g[k] = e^(pos[k] t)
+  double* const g = e + L;
+  // Every entry a sum reads is written below or by sum() (right side b..L+1,
+  // left side 0..b-1), so the vectors only need their size.
+  E_.resize(L + 2);
+  D_.resize(L + 2);
+  f_.resize(L + 2);
+  differs_.resize(L + 2);
+  S_.resize(L + 2);
+  V_.resize(L + 3);
+  if (b_ <= L) {
+    // As branchProbability's right side: the first crossover between markers
+    // m-1 and m, m = b..L, or none before the end (m = L+1).
+    const double ext = std::exp(x * t);
+    for (int k = b_; k <= L; k++)
+      if (std::isnan(e[k])) e[k] = std::exp(-pos[k] * t);
+    E_[b_] = b_ == 1 ? 1 - ext : 1 - std::exp(-(pos[b_] - x) * t);
+    for (int mm = b_ + 1; mm <= L; mm++) E_[mm] = ext * (e[mm - 1] - e[mm]);
+    E_[L + 1] = ext * e[L];
+  }
+  if (b_ >= 2) {
+    // Mirrored on the left: between markers m and m+1, m = 0..b-1.
+    const int to = b_ - 1;
+    for (int k = 2; k <= to; k++)
+      if (std::isnan(g[k])) g[k] = std::exp(pos[k] * t);
+    const double emxt = std::exp(-x * t);
+    D_[0] = emxt;
+    for (int mm = 1; mm < to; mm++) D_[mm] = emxt * (g[mm + 1] - (mm == 1 ? 1.0 : g[mm]));  // pos[1] = 0
+    D_[to] = 1 - std::exp(-(x - pos[to]) * t);
+  }
+}
+
+void BranchSplit::sumWith() {
+  const int L = L_;
+  right_ = left_ = 1;
+  first_ = second_ = L + 1;
+  last_ = secondLast_ = 0;
+  if (b_ <= L) {
+    for (int k = L; k >= b_; k--)
+      if (differs_[k]) {
+        second_ = first_;
+        first_ = k;
+      }
+    double F = 1;  // f[m] ... f[L], built from the end
+    for (int mm = L + 1; mm >= b_; mm--) {
+      if (mm <= L) F *= f_[mm];
+      S_[mm] = E_[mm] * F;
+    }
+    for (int mm = b_ + 1; mm <= L + 1; mm++) S_[mm] += S_[mm - 1];
+    right_ = S_[first_];
+  }
+  if (b_ >= 2) {
+    const int to = b_ - 1;
+    for (int k = 1; k <= to; k++)
+      if (differs_[k]) {
+        secondLast_ = last_;
+        last_ = k;
+      }
+    double P = 1;  // f[1] ... f[m]
+    for (int mm = 0; mm <= to; mm++) {
+      if (mm >= 1) P *= f_[mm];
+      V_[mm] = D_[mm] * P;
+    }
+    V_[to + 1] = 0;
+    for (int mm = to - 1; mm >= 0; mm--) V_[mm] += V_[mm + 1];
+    left_ = V_[last_];
+  }
+}
+
+double BranchSplit::own1(int k) const {
+  // The terms that hold locus k's frequency, without it; recounted where the
+  // frequency is 0 rather than divided by.
+  if (k >= b_) {
+    const int upTo = std::min(k, firstWithout(k));
+    if (f_[k] != 0) return S_[upTo] / f_[k];
+    double own = 0;
+    for (int mm = b_; mm <= upTo; mm++) {
+      double F = 1;
+      for (int j = mm; j <= L_; j++)
+        if (j != k) F *= f_[j];
+      own += E_[mm] * F;
+    }
+    return own;
+  }
+  const int from = std::max(k, lastWithout(k));
+  if (f_[k] != 0) return V_[from] / f_[k];
+  double own = 0;
+  for (int mm = from; mm < b_; mm++) {
+    double P = 1;
+    for (int j = 1; j <= mm; j++)
+      if (j != k) P *= f_[j];
+    own += D_[mm] * P;
+  }
+  return own;
+}
+
+double BranchSplit::own2(int k) const {
+  if (k >= b_) {
+    const int without = firstWithout(k);
+    return without > k ? S_[without] - S_[k] : 0;
+  }
+  const int without = lastWithout(k);
+  return without < k ? V_[without] - V_[k] : 0;
+}
+
+double BranchSplit::ref1(int k) const {
+  return k >= b_ ? S_[std::min(k, firstWithout(k))] : V_[std::max(k, lastWithout(k))];
+}
+
+void profileBranch(const TreeMatrix& m, int row, const BranchModel& model, BranchProfile& out) {
+  const int L = m.layout.loci;
+  const int firstAllele = m.layout.firstAllele;
+  const int parent = cellInt(m[row][Parent]);
+  out.split.weigh(m, row, model.location, model.map);
+  if (parent == -1)
+    out.split.sum(m[row] + firstAllele, [&](int k) { return model.root[k]; }, model.freq);
+  else
+    out.split.sum(m[row] + firstAllele, [&](int k) { return alleleOf(m[parent][firstAllele + k]); }, model.freq);
+  for (auto* v : {&out.own1, &out.own2, &out.ref1, &out.ref2, &out.other}) v->resize(L);
+  for (int k = 1; k <= L; k++) {
+    out.own1[k - 1] = out.split.own1(k);
+    out.own2[k - 1] = out.split.own2(k);
+    out.ref1[k - 1] = out.split.ref1(k);
+    out.ref2[k - 1] = out.split.ref2(k);
+    out.other[k - 1] = out.split.other(k);
+  }
+}

@@ -50,3 +50,60 @@ void restoreBranchLogLikColumn(TreeMatrix& m, const std::vector<double>& saved);
 // Probability of one branch: row's haplotype descending from its parent's (or
 // from the ancestral haplotype) over BranchLength with the mutation at x.
 double branchProbability(const TreeMatrix& m, int row, const BranchModel& model);
+
+// One branch's probability split at a single locus, with every other allele
+// held (loci k are 1-based here):
+//   the node's own allele a at k:      P = (own1(k) * freq(a, k) + own2(k) * [a == reference allele]) * other(k)
+//   the reference's (parent's) a at k: P = (ref1(k) + ref2(k) * [a == node's allele]) * other(k)
+// where other(k) is the factor of the other side of the mutation. These are
+// the sums branchProbability forms, kept as partial sums so that the split
+// at any locus costs O(1) after an O(L) set-up, and so that when only the
+// alleles change (the branch length and the location stay) they are
+// re-summed without any exponential.
+class BranchSplit {
+ public:
+  // The crossover weights of the branch of `row` at location x.
+  void weigh(const TreeMatrix& m, int row, double x, const std::vector<double>& map);
+  // The sums for the current alleles of the node (nodeCells: its allele
+  // cells) and of its reference (referenceAlleles: loci 1..L at index k-1).
+  template <typename Reference>
+  void sum(const double* nodeCells, const Reference& referenceAllele, const FrequencyTable& freq);
+
+  double own1(int k) const;
+  double own2(int k) const;
+  double ref1(int k) const;
+  double ref2(int k) const { return own2(k); }
+  double other(int k) const { return k >= b_ ? left_ : right_; }
+  // The branch's probability for the current alleles.
+  double probability() const { return right_ * left_; }
+
+ private:
+  void sumWith();
+  int firstWithout(int k) const { return k == first_ ? second_ : first_; }
+  int lastWithout(int k) const { return k == last_ ? secondLast_ : last_; }
+
+  int L_ = 0, b_ = 1;
+  std::vector<double> E_, D_;        // right-side weights (b..L+1), left-side weights (0..b-1)
+  std::vector<double> f_;            // the node's allele frequencies, 1..L
+  std::vector<char> differs_;        // node and reference differ, 1..L
+  std::vector<double> S_, V_;        // prefix sums of E F, suffix sums of D P
+  int first_ = 0, second_ = 0, last_ = 0, secondLast_ = 0;
+  double right_ = 1, left_ = 1;
+};
+
+template <typename Reference>
+void BranchSplit::sum(const double* nodeCells, const Reference& referenceAllele, const FrequencyTable& freq) {
+  for (int k = 1; k <= L_; k++) {
+    const int a = alleleOf(nodeCells[k - 1]);
+    f_[k] = freq(a, k - 1);
+    differs_[k] = a != referenceAllele(k - 1);
+  }
+  sumWith();
+}
+
+// The same split for every locus at once (k 0-based in the vectors).
+struct BranchProfile {
+  std::vector<double> own1, own2, ref1, ref2, other;
+  BranchSplit split;
+};
+void profileBranch(const TreeMatrix& m, int row, const BranchModel& model, BranchProfile& out);
