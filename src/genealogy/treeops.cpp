@@ -38,6 +38,37 @@ void perturbNodeTimes(TreeMatrix& m, double step, double age, Random& rng) {
   }
 }
 
+namespace {
+
+// Images of y in [0, top] under the fold into [0, top] that lie within step
+// of x.
+int foldImagesNear(double y, double x, double step, double top) {
+  const double period = 2 * top;
+  int count = 0;
+  for (double image : {y, -y}) {
+    // image + k period within (x - step, x + step)
+    const long first = static_cast<long>(std::ceil((x - step - image) / period));
+    for (long k = first; image + k * period < x + step; k++)
+      if (std::fabs(image + k * period - x) < step) count++;
+  }
+  return count;
+}
+
+}  // namespace
+
+double perturbationLogRatio(const TreeMatrix& from, const TreeMatrix& to, double step, double fromAge, double toAge) {
+  double logRatio = 0;
+  for (int r = 0; r < from.rows; r++) {
+    const double t = from[r][Time], u = to[r][Time];
+    if (!(t > 0)) continue;
+    const int forward = foldImagesNear(u, t, step, toAge);
+    const int reverse = foldImagesNear(t, u, step, fromAge);
+    // t' came from t, so at least one forward image exists (rounding aside).
+    logRatio += std::log(static_cast<double>(reverse) / std::max(forward, 1));
+  }
+  return logRatio;
+}
+
 void timeOrder(const TreeMatrix& m, std::vector<int>& rows) {
   rows.clear();
   for (int r = 0; r < m.rows; r++)

@@ -19,6 +19,14 @@ void inOrderLabels(const TreeMatrix& m, int root, std::vector<int>& order);
 // draw per internal node) and folds it back into [0, age].
 void perturbNodeTimes(TreeMatrix& m, double step, double age, Random& rng);
 
+// The log Hastings ratio of that perturbation between the times of `from`
+// (folded into [0, fromAge]) and those of `to` (into [0, toAge]), rows
+// matched: when the two ages differ the folds differ, so the proposal is not
+// symmetric. Per internal node, the density of t' given t is the number of
+// images of t' under the fold into [0, toAge] (t' + 2k toAge and -t' + 2k
+// toAge) within step of t, over 2 step; the ratio is reverse over forward.
+double perturbationLogRatio(const TreeMatrix& from, const TreeMatrix& to, double step, double fromAge, double toAge);
+
 // Fills rows with the row indices of m by ascending Time: the leaves first,
 // then the internal nodes, their ties (if any) in the order the row sort
 // leaves them.
