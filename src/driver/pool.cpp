@@ -1,16 +1,34 @@
 #include "driver/pool.h"
 
+#include <algorithm>
+
 namespace {
 
-// An iteration of a large run takes milliseconds: a thread that waits for the
-// next round or for the others spins that long before it sleeps, since waking
-// a sleeping thread costs about as much as a small chain's update.
-constexpr int kSpins = 20000;
+// A thread that waits for the next round or for the others spins a while
+// before it sleeps, since waking a sleeping thread costs about as much as a
+// small chain's update. How long adapts: a wait that spinning saw end
+// doubles the next spin, one that had to sleep halves it, so that on a busy
+// machine, or with rounds far longer than a wake-up, the waiting threads
+// leave the processor to the working ones.
+constexpr int kMaxSpins = 20000;
 
 void relax() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_ia32_pause();
 #endif
+}
+
+// Spins until done() or the budget runs out; adapts the budget.
+template <typename Done>
+void spinFor(int& budget, const Done& done) {
+  for (int spin = 0; spin < budget; spin++) {
+    if (done()) {
+      budget = std::min(kMaxSpins, 2 * budget + 64);
+      return;
+    }
+    relax();
+  }
+  budget /= 2;
 }
 
 }  // namespace
@@ -40,8 +58,9 @@ void ChainPool::share() {
 
 void ChainPool::workerLoop() {
   long seen = 0;
+  int budget = kMaxSpins;
   for (;;) {
-    for (int spin = 0; spin < kSpins && generation_.load() == seen; spin++) relax();
+    spinFor(budget, [&] { return generation_.load() != seen; });
     {
       std::unique_lock<std::mutex> lock(mutex_);
       start_.wait(lock, [&] { return generation_.load() != seen; });
@@ -68,7 +87,7 @@ void ChainPool::run(int count, const std::function<void(int)>& work) {
   }
   start_.notify_all();
   share();
-  for (int spin = 0; spin < kSpins && pending_.load() != 0; spin++) relax();
+  spinFor(spinBudget_, [&] { return pending_.load() == 0; });
   std::unique_lock<std::mutex> lock(mutex_);
   done_.wait(lock, [&] { return pending_.load() == 0; });
   if (failure_) std::rethrow_exception(failure_);

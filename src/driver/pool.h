@@ -37,5 +37,6 @@ class ChainPool {
   std::atomic<long> generation_{0};  // rounds started
   std::atomic<int> pending_{0};      // workers still busy in the current round
   bool stopping_ = false;
+  int spinBudget_ = 20000;           // the calling thread's spin before it sleeps (adapts)
   std::exception_ptr failure_;
 };
