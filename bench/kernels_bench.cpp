@@ -65,7 +65,7 @@ std::string load(const std::string& name) {
     run->rng = Random(static_cast<int32_t>(run->settings.fileSeed));
     run->control.prepare(run->settings);
     std::ostringstream log;
-    run->setup = setupChains(run->settings, drawStartingValues(run->settings, run->rng), run->rng, log);
+    run->setup = setupChains(run->settings, drawStartingValues(run->settings, run->rng), run->rng, run->control, log);
   } catch (const RunFailure& failure) {
     return failure.message;
   }

@@ -37,13 +37,61 @@ void writeAll(int fd, const std::string& bytes, const std::string& path) {
 
 // Generous bound on a checkpoint of this run, so that a wrong file is never
 // read whole into memory.
+void saveSteps(ByteWriter& out, const StepSet& steps) {
+  for (double step : steps.values()) out.put(step);
+}
+
+void loadSteps(ByteReader& in, StepSet& steps) {
+  for (SharedDouble* step : steps.all()) step->store(in.get<double>());
+}
+
+// The frame of a checkpoint: magic, length and checksum checked; returns a
+// reader of the body.
+ByteReader bodyOf(const std::string& bytes, const std::string& path) {
+  if (bytes.size() < kMagicBytes + 16 || bytes.compare(0, kMagicBytes, kMagic) != 0)
+    damaged(path, "it does not begin as a checkpoint of this program does");
+  uint64_t size = 0;
+  std::memcpy(&size, bytes.data() + kMagicBytes, sizeof size);
+  if (size != bytes.size() - kMagicBytes - 16) damaged(path, "it is not as long as it says");
+  uint64_t sum = 0;
+  std::memcpy(&sum, bytes.data() + bytes.size() - 8, sizeof sum);
+  if (sum != fnv1a64(bytes.data(), bytes.size() - 8)) damaged(path, "its checksum does not match its contents");
+  return ByteReader(bytes.data() + kMagicBytes + 8, size);
+}
+
+// The identity (checked) and position at the head of the body.
+CheckpointPosition readHeader(ByteReader& in, const std::string& path, const CheckpointIdentity& identity,
+                              const RunSettings& s) {
+  CheckpointPosition position;
+  if (in.get<uint32_t>() != kFormat) damaged(path, "it has another layout");
+  const std::string version = in.getString(kTextLimit);
+  if (version != identity.version)
+    throw failLine(path + " was written by mutloc " + version + "; this mutloc " + identity.version +
+                   " cannot resume it.");
+  if (in.get<uint64_t>() != identity.paramHash)
+    throw failLine(path + " belongs to another parameter file (or the parameter file changed since).");
+  position.samplingOptions = in.getString(kTextLimit);
+  const std::string words = " " + position.samplingOptions + " ";
+  for (const std::string& required : identity.requiredOptions)
+    if (words.find(" " + required + " ") == std::string::npos)
+      throw failLine(path + " was written with the sampling options \"" + position.samplingOptions + "\", not " +
+                     required + "; resume with the same ones (or leave them out).");
+  position.iteration = in.get<int64_t>();
+  position.datLength = in.get<uint64_t>();
+  position.samplesLength = in.get<uint64_t>();
+  position.checkpointEvery = in.get<int64_t>();
+  if (position.iteration < 0 || position.iteration >= s.burnIn + s.iterations || position.checkpointEvery < 0)
+    damaged(path, "its iteration is outside the run");
+  return position;
+}
+
 long long largestCheckpoint(const RunSettings& s) {
   const long long rows = 2LL * s.numChrom - 1;
   const long long width = 9 + 2LL * s.numLoci;
   const long long chain = 2 * rows * width * 8 + 8LL * (s.alleles.maxAllele + 1) * s.numLoci + 64LL * rows + 4096;
   const long long tallyRow = 4 * (2LL * s.numLoci + 1) + 8;
   const long long tallies = tallyRow * (kPopulationTallyRows + 1LL * s.numChrom * kIndividualTallyRows);
-  return (1 << 20) + s.numChains * chain + tallies;
+  return (1 << 20) + 33LL * s.numChains * chain + tallies;  // up to 32 heated companions a chain
 }
 
 }  // namespace
@@ -59,16 +107,19 @@ void writeCheckpoint(const std::string& path, const CheckpointIdentity& identity
   body.put(position.datLength);
   body.put(position.samplesLength);
   body.put<int64_t>(position.checkpointEvery);
-  body.put<uint32_t>(static_cast<uint32_t>(records.streams.size()));
-  for (const Random& stream : records.streams) body.put(stream.state());
-  const SharedControl& control = records.control;
-  for (const SharedDouble* step :
-       {&control.adjTree, &control.adjRecDist, &control.adjRoot, &control.adjInternal, &control.adjFreq})
-    body.put(step->load());
+  for (const std::vector<Random>* group : records.streams) {
+    body.put<uint32_t>(static_cast<uint32_t>(group->size()));
+    for (const Random& stream : *group) body.put(stream.state());
+  }
+  saveSteps(body, records.control);
+  body.put<uint32_t>(static_cast<uint32_t>(records.levelSteps.size()));
+  for (const StepSet& steps : records.levelSteps) saveSteps(body, steps);
   records.trace.save(body);
   saveTallies(body, records.tallies);
   body.put<uint32_t>(static_cast<uint32_t>(records.chains.size()));
   for (const Chain& chain : records.chains) saveChain(body, chain);
+  records.tempering.save(body);
+  if (records.tuner) records.tuner->save(body);
 
   std::string bytes(kMagic, kMagicBytes);
   const uint64_t size = body.bytes().size();
@@ -87,48 +138,20 @@ void writeCheckpoint(const std::string& path, const CheckpointIdentity& identity
 
 CheckpointPosition parseCheckpoint(const std::string& bytes, const std::string& path,
                                    const CheckpointIdentity& identity, const RunSettings& s, RunRecords& records) {
-  if (bytes.size() < kMagicBytes + 16 || bytes.compare(0, kMagicBytes, kMagic) != 0)
-    damaged(path, "it does not begin as a checkpoint of this program does");
-  uint64_t size = 0;
-  std::memcpy(&size, bytes.data() + kMagicBytes, sizeof size);
-  if (size != bytes.size() - kMagicBytes - 16) damaged(path, "it is not as long as it says");
-  uint64_t sum = 0;
-  std::memcpy(&sum, bytes.data() + bytes.size() - 8, sizeof sum);
-  if (sum != fnv1a64(bytes.data(), bytes.size() - 8)) damaged(path, "its checksum does not match its contents");
-
-  ByteReader in(bytes.data() + kMagicBytes + 8, size);
+  ByteReader in = bodyOf(bytes, path);
   CheckpointPosition position;
   try {
-    if (in.get<uint32_t>() != kFormat) damaged(path, "it has another layout");
-    const std::string version = in.getString(kTextLimit);
-    if (version != identity.version)
-      throw failLine(path + " was written by mutloc " + version + "; this mutloc " + identity.version +
-                     " cannot resume it.");
-    if (in.get<uint64_t>() != identity.paramHash)
-      throw failLine(path + " belongs to another parameter file (or the parameter file changed since).");
-    position.samplingOptions = in.getString(kTextLimit);
-    const std::string words = " " + position.samplingOptions + " ";
-    for (const std::string& required : identity.requiredOptions)
-      if (words.find(" " + required + " ") == std::string::npos)
-        throw failLine(path + " was written with the sampling options \"" + position.samplingOptions +
-                       "\", not " + required + "; resume with the same ones (or leave them out).");
-    position.iteration = in.get<int64_t>();
-    position.datLength = in.get<uint64_t>();
-    position.samplesLength = in.get<uint64_t>();
-    position.checkpointEvery = in.get<int64_t>();
-    if (position.iteration < 0 || position.iteration >= s.burnIn + s.iterations || position.checkpointEvery < 0)
-      damaged(path, "its iteration is outside the run");
-    const uint32_t streams = in.get<uint32_t>();
-    if (streams != 1 && streams != 1 + records.chains.size()) damaged(path, "it holds a wrong number of random streams");
-    records.streams.assign(streams, Random());
-    for (Random& stream : records.streams) {
-      stream.restore(in.get<Random::State>());
-      if (stream.state().kind > 1) damaged(path, "it holds a random stream of no known kind");
+    position = readHeader(in, path, identity, s);
+    for (std::vector<Random>* group : records.streams) {
+      if (in.get<uint32_t>() != group->size()) damaged(path, "it holds another number of random streams");
+      for (Random& stream : *group) {
+        stream.restore(in.get<Random::State>());
+        if (stream.state().kind > 1) damaged(path, "it holds a random stream of no known kind");
+      }
     }
-    SharedControl& control = records.control;
-    for (SharedDouble* step :
-         {&control.adjTree, &control.adjRecDist, &control.adjRoot, &control.adjInternal, &control.adjFreq})
-      step->store(in.get<double>());
+    loadSteps(in, records.control);
+    if (in.get<uint32_t>() != records.levelSteps.size()) damaged(path, "it holds another number of temperatures");
+    for (StepSet& steps : records.levelSteps) loadSteps(in, steps);
     records.trace.load(in);
     const std::string tallies = loadTallies(in, records.tallies);
     if (!tallies.empty()) damaged(path, tallies);
@@ -137,20 +160,41 @@ CheckpointPosition parseCheckpoint(const std::string& bytes, const std::string& 
       const std::string fault = loadChain(in, s, chain);
       if (!fault.empty()) damaged(path, fault);
     }
-    if (in.remaining() != 0) damaged(path, "it goes on after the last chain");
+    const std::string companions = records.tempering.load(in, s);
+    if (!companions.empty()) damaged(path, companions);
+    if (records.tuner) records.tuner->load(in);
+    if (in.remaining() != 0) damaged(path, "it goes on after its last record");
   } catch (const ShortRecord&) {
     damaged(path, "it ends early or holds a wrong length");
   }
   return position;
 }
 
-CheckpointPosition readCheckpoint(const std::string& path, const CheckpointIdentity& identity, const RunSettings& s,
-                                  RunRecords& records) {
+namespace {
+
+std::string readWhole(const std::string& path, const RunSettings& s) {
   const long long size = fileBytes(path);
   if (size < 0) throw failLine(path + " can't be opened.");
   if (size > largestCheckpoint(s)) damaged(path, "it is far larger than a checkpoint of this run");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw failLine(path + " can't be opened.");
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return parseCheckpoint(bytes, path, identity, s, records);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+CheckpointPosition readCheckpointHeader(const std::string& path, const CheckpointIdentity& identity,
+                                        const RunSettings& s) {
+  const std::string bytes = readWhole(path, s);
+  ByteReader in = bodyOf(bytes, path);
+  try {
+    return readHeader(in, path, identity, s);
+  } catch (const ShortRecord&) {
+    damaged(path, "it ends early or holds a wrong length");
+  }
+}
+
+CheckpointPosition readCheckpoint(const std::string& path, const CheckpointIdentity& identity, const RunSettings& s,
+                                  RunRecords& records) {
+  return parseCheckpoint(readWhole(path, s), path, identity, s, records);
 }

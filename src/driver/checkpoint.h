@@ -12,6 +12,8 @@
 #include "results/trace.h"
 #include "sampler/chain.h"
 #include "sampler/sharedcontrol.h"
+#include "sampler/tempering.h"
+#include "sampler/tuning.h"
 
 // What a checkpoint must match to be resumed.
 struct CheckpointIdentity {
@@ -34,22 +36,28 @@ struct CheckpointPosition {
   std::string samplingOptions;  // as the checkpoint holds them
 };
 
-// The records a checkpoint holds besides its identity and position.
+// The records a checkpoint holds besides its identity and position, shaped
+// for the run before reading (every length is checked against them).
 struct RunRecords {
-  // The run's random streams: the one stream of the set-up (and of every
-  // chain when they share it), then, when the chains have streams of their
-  // own, one per chain. Reading resizes it to what the checkpoint holds.
-  std::vector<Random>& streams;
-  SharedControl& control;        // the step sizes
+  std::vector<std::vector<Random>*> streams;  // every group of random streams
+  SharedControl& control;                     // the cold chains' step sizes
+  std::vector<StepSet>& levelSteps;           // the companions' step sizes, one set per temperature
   TraceReport& trace;
   HaplotypeTallies& tallies;
   std::vector<Chain>& chains;
+  Tempering& tempering;                       // the heated companions (none without heating)
+  Tuner* tuner = nullptr;                     // the burn-in tuning, when the run tunes
 };
 
 // Writes the checkpoint to path (through a temporary file that is flushed to
 // disk and renamed over it). Throws RunFailure when it cannot be written.
 void writeCheckpoint(const std::string& path, const CheckpointIdentity& identity, const CheckpointPosition& position,
                      const RunRecords& records);
+
+// Reads and checks the checkpoint's identity and position only: what a run
+// needs to know before it can shape the records (its sampling options).
+CheckpointPosition readCheckpointHeader(const std::string& path, const CheckpointIdentity& identity,
+                                        const RunSettings& s);
 
 // Reads the checkpoint at path into records (shaped for the run of settings
 // s) after checking that it is whole and matches identity. Throws RunFailure

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cmath>
+#include <cstdio>
 #include <iostream>
 
 namespace {
@@ -44,6 +46,24 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
   app.add_option("--threads", options.threads, "Update the chains side by side on N threads (implies --streams)")
       ->type_name("N")
       ->check(CLI::Range(1, 256));
+  app.add_flag("--gibbs", options.gibbs,
+               "Draw internal and ancestral alleles from their full conditionals; location moves redraw the alleles "
+               "at the markers they cross");
+  app.add_flag("--local-moves", options.localMoves,
+               "Add one-node time moves, neighbour exchanges and a scaling of the whole genealogy");
+  app.add_flag("--exact-genealogy", options.exactGenealogy,
+               "Give the genealogy move the Hastings term it lacks when its new age folds node times back");
+  app.add_option("--heated", options.heated, "Give every chain K heated companions that swap states with it")
+      ->type_name("K")
+      ->check(CLI::Range(1, 32));
+  app.add_option("--hottest", options.hottest,
+                 "Power of the tree likelihood in the hottest companion (default 0.9^K: the ladder's powers 0.9 apart)")
+      ->type_name("B")
+      ->check(CLI::Range(1e-6, 1.0));
+  app.add_flag("--smart-start", options.smartStart, "Start from genealogies built from the data");
+  app.add_flag("--overdispersed", options.overdispersed, "Start the chains at deliberately different points");
+  app.add_flag("--tune", options.tune, "Adapt the step sizes during burn-in, then freeze them");
+  app.add_flag("--mix", options.mix, "The recommended mixing options (see the README)");
   app.add_option("--resume", options.resume, "Continue the run saved in PREFIX.ckpt (give PARAMFILE too)")
       ->type_name("CKPT");
   try {
@@ -54,5 +74,38 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
     return 2;
   }
   options.seedGiven = app.count("--seed") > 0;
+  if (app.count("--hottest") > 0 && options.heated == 0) {
+    std::cerr << "mutloc: --hottest needs --heated\nRun mutloc --help for the options." << std::endl;
+    return 2;
+  }
+  // Each step of the default ladder lowers the power by a tenth: on 40
+  // chromosomes and 12 markers about half the swaps between neighbours are
+  // accepted then, while below a power of about 0.5 the cold end stops
+  // swapping (the alleles of a heated genealogy fit the data much worse).
+  if (app.count("--hottest") == 0 && options.heated > 0) options.hottest = std::pow(0.9, options.heated);
+  if (options.mix) {
+    options.gibbs = options.localMoves = options.exactGenealogy = true;
+    options.smartStart = options.overdispersed = options.tune = true;
+    if (options.threads == 0) options.threads = 2;
+  }
   return -1;
+}
+
+std::string RunOptions::samplingWords() const {
+  std::string words;
+  auto add = [&words](const std::string& word) { words += (words.empty() ? "" : " ") + word; };
+  if (ownStreams()) add("streams=1");
+  if (gibbs) add("gibbs=1");
+  if (localMoves) add("local=1");
+  if (exactGenealogy) add("exact=1");
+  if (heated > 0) {
+    char hottestText[32];
+    std::snprintf(hottestText, sizeof hottestText, "%.17g", hottest);
+    add("heated=" + std::to_string(heated));
+    add(std::string("hottest=") + hottestText);
+  }
+  if (smartStart) add("smart=1");
+  if (overdispersed) add("overdispersed=1");
+  if (tune) add("tune=1");
+  return words;
 }

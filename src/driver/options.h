@@ -14,10 +14,22 @@ struct RunOptions {
   long checkpointEvery = 0;    // write PREFIX.ckpt every N iterations (0: only when asked at a stop)
   bool streams = false;        // every chain draws from a random stream of its own
   int threads = 0;             // chains updated side by side on this many threads (0: not given)
+  bool gibbs = false;          // allele full conditionals and location moves that redraw crossed loci
+  bool localMoves = false;     // one-node time moves, neighbour exchanges, whole-tree scaling
+  bool exactGenealogy = false; // the genealogy move with the Hastings term of its fold
+  int heated = 0;              // heated companions per chain
+  double hottest = 0;          // the power of the hottest companion (default 0.9^heated)
+  bool smartStart = false;     // starting genealogies built from the data
+  bool overdispersed = false;  // starting points spread deliberately apart
+  bool tune = false;           // step sizes adapted during burn-in, then frozen
+  bool mix = false;            // the recommended set of the above
   std::string resume;          // checkpoint to continue from
 
-  // Streams are implied by every option that runs chains side by side.
-  bool ownStreams() const { return streams || threads > 0; }
+  // Streams are implied by every option that runs or couples chains side by side.
+  bool ownStreams() const { return streams || threads > 0 || heated > 0; }
+
+  // The options that change sampling, as "name=value" words (the seed apart).
+  std::string samplingWords() const;
 
   // Every output is named PREFIX.<extension>.
   std::string outputPrefix() const { return prefix.empty() ? paramFile : prefix; }

@@ -36,6 +36,9 @@
 #include "results/summary.h"
 #include "results/trace.h"
 #include "sampler/chainsetup.h"
+#include "sampler/smartstart.h"
+#include "sampler/tempering.h"
+#include "sampler/tuning.h"
 #include "sampler/sweep.h"
 
 namespace {
@@ -67,19 +70,58 @@ bool readWholeFile(const std::string& name, std::string& text) {
   return !in.bad();
 }
 
-// The options that change sampling, as "name=value" words.
-std::string samplingOptionsOf(long seed, bool streams) {
-  return "seed=" + std::to_string(seed) + (streams ? " streams=1" : "");
-}
-
 bool holdsOption(const std::string& options, const std::string& word) {
   return (" " + options + " ").find(" " + word + " ") != std::string::npos;
 }
 
-// Points every chain at its stream: the shared one, or its own.
-void pointChainsAtStreams(std::vector<Chain>& chains, std::vector<Random>& streams) {
-  for (Chain& chain : chains) chain.rng = streams.size() > 1 ? &streams[1 + chain.index] : &streams[0];
+// The value of "name=value" among the words, or "" when absent.
+std::string optionValue(const std::string& options, const std::string& name) {
+  std::istringstream words(options);
+  for (std::string word; words >> word;)
+    if (word.rfind(name + "=", 0) == 0) return word.substr(name.size() + 1);
+  return "";
 }
+
+// The sampling options in force: given on the command line, or (resuming)
+// the checkpoint's.
+struct Sampling {
+  bool streams = false;
+  MoveOptions moves;
+  int heated = 0;
+  double hottest = 0.02;
+  bool smartStart = false;
+  bool overdispersed = false;
+  bool tune = false;
+
+  static Sampling of(const RunOptions& o) {
+    Sampling s;
+    s.streams = o.ownStreams();
+    s.moves.gibbs = o.gibbs;
+    s.moves.localMoves = o.localMoves;
+    s.moves.exactGenealogy = o.exactGenealogy;
+    s.heated = o.heated;
+    s.hottest = o.hottest;
+    s.smartStart = o.smartStart;
+    s.overdispersed = o.overdispersed;
+    s.tune = o.tune;
+    return s;
+  }
+  static Sampling ofWords(const std::string& w) {
+    Sampling s;
+    s.streams = holdsOption(w, "streams=1");
+    s.moves.gibbs = holdsOption(w, "gibbs=1");
+    s.moves.localMoves = holdsOption(w, "local=1");
+    s.moves.exactGenealogy = holdsOption(w, "exact=1");
+    const std::string heated = optionValue(w, "heated");
+    s.heated = heated.empty() ? 0 : std::atoi(heated.c_str());
+    const std::string hottest = optionValue(w, "hottest");
+    if (!hottest.empty()) s.hottest = std::strtod(hottest.c_str(), nullptr);
+    s.smartStart = holdsOption(w, "smart=1");
+    s.overdispersed = holdsOption(w, "overdispersed=1");
+    s.tune = holdsOption(w, "tune=1");
+    return s;
+  }
+};
 
 // Everything a run owns from its parameter file to its last file.
 class Run {
@@ -95,23 +137,33 @@ class Run {
 
  private:
   void readSettings();
-  void checkOutputs(bool resuming, uint64_t samplesBytes);
+  void prepareSampler(std::vector<Chain>& chains, long seed);
+  RunRecords records(std::vector<Chain>& chains);
+  void checkOutputs(bool resuming);
   void checkDiskRoom(long samplingIterationsLeft);
-  int checkOnly(const std::vector<Chain>& chains, const MoveContext& ctx);
-  int iterate(ChainSetup& setup, long firstIteration, const std::string& samplingOptions);
-  void writeCheckpointAt(long t, const std::string& samplingOptions, std::vector<Chain>& chains);
+  int checkOnly(const ChainSetup& setUp);
+  int iterate(ChainSetup& setup, long firstIteration);
+  void updateAll(std::vector<Chain>& chains, const MoveContext& ctx);
+  void writeCheckpointAt(long t, std::vector<Chain>& chains);
   void writeResults(std::vector<Chain>& chains, const SweepEnd& end);
   void writeSummary(const std::vector<Chain>& chains, long count, const MoveContext& ctx);
-  CheckpointIdentity identity(const std::string& samplingOptions) const;
+  CheckpointIdentity identity() const;
 
   const RunOptions& options_;
   SharedControl& control_;
   const std::string& paramText_;
   OutputNames names_;
   RunSettings settings_;
-  // streams_[0]: the run's minimal-standard stream (the set-up, and every
-  // chain unless they have streams of their own: then streams_[1 + c]).
-  std::vector<Random> streams_;
+  Sampling sampling_;
+  std::string samplingWords_;  // as the checkpoints hold them
+  // The random streams: the set-up's minimal-standard stream (every chain's
+  // too unless they have streams of their own), the chains' own PCG64
+  // streams, their companions', and one per chain for the swaps.
+  std::vector<Random> setupStream_ = std::vector<Random>(1);
+  std::vector<Random> chainStreams_, companionStreams_, swapStreams_;
+  std::vector<StepSet> levelSteps_;  // the step sizes of temperatures 1..K
+  Tempering tempering_;
+  std::unique_ptr<Tuner> tuner_;
   std::unique_ptr<ChainPool> pool_;
   OutputFiles files_;
   std::unique_ptr<SampleFile> samples_;
@@ -130,18 +182,61 @@ void Run::readSettings() {
   control_.prepare(settings_);
 }
 
-CheckpointIdentity Run::identity(const std::string& samplingOptions) const {
+CheckpointIdentity Run::identity() const {
   CheckpointIdentity id;
   id.version = MUTLOC_VERSION;
   id.paramHash = fnv1a64(paramText_.data(), paramText_.size());
-  id.samplingOptions = samplingOptions;
+  id.samplingOptions = samplingWords_;
   if (options_.seedGiven) id.requiredOptions.push_back("seed=" + std::to_string(options_.seed));
-  if (options_.ownStreams()) id.requiredOptions.push_back("streams=1");
+  std::istringstream given(options_.samplingWords());
+  for (std::string word; given >> word;) id.requiredOptions.push_back(word);
   return id;
 }
 
+// The streams, companions and tuning the sampling options ask for, around
+// chains that are set up (or shaped for a checkpoint).
+void Run::prepareSampler(std::vector<Chain>& chains, long seed) {
+  const int M = settings_.numChains;
+  const int K = sampling_.heated;
+  if (sampling_.streams) {
+    // The chains start as in any run and draw from PCG64 stream 1 + c from
+    // the first iteration on; companions and swaps have streams after them.
+    chainStreams_.clear();
+    for (int c = 0; c < M; c++) chainStreams_.push_back(Random::pcgStream(seed, 1 + c));
+    for (Chain& chain : chains) chain.rng = &chainStreams_[chain.index];
+    companionStreams_.clear();
+    for (int i = 0; i < M * K; i++) companionStreams_.push_back(Random::pcgStream(seed, 1 + M + i));
+    swapStreams_.clear();
+    if (K > 0)
+      for (int c = 0; c < M; c++) swapStreams_.push_back(Random::pcgStream(seed, 1 + M + M * K + c));
+    // Chains side by side must not change a shared step size on the way:
+    // the two that a kernel may lower are lowered here, once.
+    const double width = settings_.mutLocHigh - settings_.mutLocLow;
+    if (control_.adjRecDist.load() > width) {
+      control_.adjRecDist = width;
+      std::cout << "Adjustment level for recdist is too large. It has been changed to" << width
+                << ", the size of the interval specified." << std::endl;
+    }
+    if (control_.adjFreq.load() > 1) control_.adjFreq = 1.0;
+  }
+  levelSteps_.assign(K, static_cast<const StepSet&>(control_));
+  if (K > 0) tempering_ = Tempering(chains, temperatureLadder(K, sampling_.hottest), companionStreams_, swapStreams_,
+                                    levelSteps_);
+}
+
+RunRecords Run::records(std::vector<Chain>& chains) {
+  return RunRecords{{&setupStream_, &chainStreams_, &companionStreams_, &swapStreams_},
+                    control_,
+                    levelSteps_,
+                    *trace_,
+                    tallies_,
+                    chains,
+                    tempering_,
+                    tuner_.get()};
+}
+
 // Every file the run will write must be writable before any is touched.
-void Run::checkOutputs(bool resuming, uint64_t samplesBytes) {
+void Run::checkOutputs(bool resuming) {
   for (int f = 0; f < kOutputFiles; f++) {
     if (resuming && f == Log) continue;
     if (!canWrite(names_.files[f])) throw failLine(names_.files[f] + " can't be opened.");
@@ -151,7 +246,6 @@ void Run::checkOutputs(bool resuming, uint64_t samplesBytes) {
   if (checkpointEvery_ > 0 && !canWrite(names_.checkpoint)) throw failLine(names_.checkpoint + " can't be opened.");
   if (!resuming && settings_.segments.fromAnnotation && !canWrite(names_.exons))
     throw RunFailure{-1, names_.exons + " is currently open\n"};
-  (void)samplesBytes;
 }
 
 void Run::checkDiskRoom(long samplingIterationsLeft) {
@@ -162,18 +256,36 @@ void Run::checkDiskRoom(long samplingIterationsLeft) {
                    bytesText(static_cast<double>(available)) + " free.");
 }
 
-int Run::checkOnly(const std::vector<Chain>& setUp, const MoveContext& ctx) {
+// Every record's moves for one iteration: in chain order on the one shared
+// stream, or side by side on the pool.
+void Run::updateAll(std::vector<Chain>& chains, const MoveContext& ctx) {
+  std::vector<Chain*> all = tempering_.records(chains);
+  pool_->run(static_cast<int>(all.size()), [&](int i) { updateChain(*all[i], ctx); });
+  if (tempering_.active()) tempering_.proposeSwaps(chains);
+}
+
+int Run::checkOnly(const ChainSetup& setUp) {
   const RunSettings& s = settings_;
-  checkOutputs(false, 0);
+  checkOutputs(false);
   checkDiskRoom(s.iterations);
   const long total = s.burnIn + s.iterations;
   // A few iterations on a copy of the chains, for the time per iteration.
-  std::vector<Chain> chains = setUp;
+  ChainSetup copy = setUp;
+  std::vector<Random> streams = chainStreams_;
+  if (sampling_.streams)
+    for (Chain& chain : copy.chains) chain.rng = &streams[chain.index];
+  const MoveContext ctx = moveContextOf(s, control_, copy, sampling_.moves);
+  Tempering tempering = tempering_;
+  std::vector<Chain*> all = tempering.records(copy.chains);
+  if (!pool_) pool_ = std::make_unique<ChainPool>(std::max(1, options_.threads));
   const auto start = std::chrono::steady_clock::now();
   long timed = 0;
   double seconds = 0;
   while (timed < total && (timed < 3 || seconds < 1.0)) {
-    for (Chain& chain : chains) updateChain(chain, ctx);
+    if (sampling_.streams)
+      pool_->run(static_cast<int>(all.size()), [&](int i) { updateChain(*all[i], ctx); });
+    else
+      for (Chain& chain : copy.chains) updateChain(chain, ctx);
     timed++;
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
@@ -182,10 +294,11 @@ int Run::checkOnly(const std::vector<Chain>& setUp, const MoveContext& ctx) {
   std::cout << "mutloc: " << options_.paramFile << " can start: " << data << ", " << s.numChrom
             << " leaves, " << s.numLoci << " loci; " << s.numChains << (s.numChains == 1 ? " chain" : " chains")
             << "; " << s.burnIn << " burn-in and " << s.iterations << " sampling iterations.\n";
+  if (!samplingWords_.empty()) std::cout << "Sampling options: " << samplingWords_ << "\n";
   std::cout << "Outputs:";
   for (const std::string& name : names_.files) std::cout << " " << name;
   if (s.segments.fromAnnotation) std::cout << " " << names_.exons;
-  std::cout << "\nDuring the run: " << names_.samples << " (about "
+  std::cout << " " << names_.summary << "\nDuring the run: " << names_.samples << " (about "
             << bytesText(static_cast<double>(s.iterations) * s.numChains * 16) << ")";
   if (checkpointEvery_ > 0) std::cout << ", " << names_.checkpoint;
   std::cout << "\nEstimated run time: about " << clockText(seconds / timed * total) << " (from " << timed
@@ -194,7 +307,7 @@ int Run::checkOnly(const std::vector<Chain>& setUp, const MoveContext& ctx) {
   return 0;
 }
 
-void Run::writeCheckpointAt(long t, const std::string& samplingOptions, std::vector<Chain>& chains) {
+void Run::writeCheckpointAt(long t, std::vector<Chain>& chains) {
   files_.out[Dat].flush();
   if (!files_.out[Dat]) throw failLine(writeFailure(names_.files[Dat]));
   CheckpointPosition position;
@@ -202,33 +315,33 @@ void Run::writeCheckpointAt(long t, const std::string& samplingOptions, std::vec
   position.datLength = static_cast<uint64_t>(files_.out[Dat].tellp());
   position.samplesLength = samples_->flush();
   position.checkpointEvery = checkpointEvery_;
-  RunRecords records{streams_, control_, *trace_, tallies_, chains};
-  writeCheckpoint(names_.checkpoint, identity(samplingOptions), position, records);
+  RunRecords all = records(chains);
+  writeCheckpoint(names_.checkpoint, identity(), position, all);
   checkpointWritten_ = true;
 }
 
-int Run::iterate(ChainSetup& setup, long firstIteration, const std::string& samplingOptions) {
-  const MoveContext ctx = moveContextOf(settings_, control_, setup);
-  if (streams_.size() > 1) {
-    // Chains side by side must not change a shared step size on the way:
-    // the two that a kernel may lower are lowered here, once.
-    const double width = settings_.mutLocHigh - settings_.mutLocLow;
-    if (control_.adjRecDist.load() > width) {
-      control_.adjRecDist = width;
-      std::cout << "Adjustment level for recdist is too large. It has been changed to" << width
-                << ", the size of the interval specified." << std::endl;
-    }
-    if (control_.adjFreq.load() > 1) control_.adjFreq = 1.0;
-    pool_ = std::make_unique<ChainPool>(std::max(1, options_.threads));
-  }
+int Run::iterate(ChainSetup& setup, long firstIteration) {
+  const MoveContext ctx = moveContextOf(settings_, control_, setup, sampling_.moves);
+  if (sampling_.streams) pool_ = std::make_unique<ChainPool>(std::max(1, options_.threads));
   control_.menuReady.store(true);
   trace_->setQuiet(options_.quiet);
   SweepPlan plan;
   plan.firstIteration = firstIteration;
   plan.samples = samples_.get();
   plan.checkpointEvery = checkpointEvery_;
-  plan.checkpoint = [&](long t) { writeCheckpointAt(t, samplingOptions, setup.chains); };
-  plan.pool = pool_.get();
+  plan.checkpoint = [&](long t) { writeCheckpointAt(t, setup.chains); };
+  if (sampling_.streams) plan.update = [&](std::vector<Chain>& chains) { updateAll(chains, ctx); };
+  if (tuner_) {
+    std::vector<StepSet*> steps = {&control_};
+    for (StepSet& level : levelSteps_) steps.push_back(&level);
+    plan.afterIteration = [this, steps, &setup](long t) {
+      tuner_->update(t, tempering_.records(setup.chains), steps);
+      if (t != settings_.burnIn - 1) return;
+      for (size_t level = 0; level < steps.size(); level++)
+        std::cerr << "mutloc: tuned steps" << (steps.size() > 1 ? " of temperature " + std::to_string(level) : "")
+                  << ": " << Tuner::describe(*steps[level]) << std::endl;
+    };
+  }
   const SweepEnd end = runSweeps(setup.chains, ctx, *trace_, tallies_, plan);
   writeResults(setup.chains, end);
   writeSummary(setup.chains, end.stopped ? end.lastIteration - settings_.burnIn + 1 : settings_.iterations, ctx);
@@ -280,6 +393,27 @@ void Run::writeSummary(const std::vector<Chain>& chains, long count, const MoveC
     acceptanceProportions(chain, ctx, lastIteration, values);
     for (int kind = 0; kind < kMoveKinds; kind++) context.acceptance[kind].push_back(values[kind]);
   }
+  if (tempering_.active()) {
+    context.ladder = tempering_.ladder();
+    for (int c = 0; c < s.numChains; c++) {
+      std::vector<double> pairs;
+      for (int i = 0; i < tempering_.levels(); i++) {
+        const long proposed = tempering_.proposed(c, i);
+        pairs.push_back(proposed > 0 ? static_cast<double>(tempering_.acceptedSwaps(c, i)) / proposed : 0);
+      }
+      context.swapAcceptance.push_back(pairs);
+    }
+  }
+  if (tuner_) {
+    auto values = [](StepSet& steps) {
+      std::vector<std::pair<std::string, double>> named;
+      const auto tuned = Tuner::valuesOf(steps);
+      for (int k = 0; k < Tuner::kSteps; k++) named.emplace_back(Tuner::names()[k], tuned[k]);
+      return named;
+    };
+    context.tunedSteps.push_back(values(control_));
+    for (StepSet& level : levelSteps_) context.tunedSteps.push_back(values(level));
+  }
   const SampleFile::Draws draws = samples_->readDraws(std::max(0L, count), std::max(1000L, kSummaryDraws / s.numChains));
   const QuantitySummary location = summarise(draws.locations, s.histBars);
   const QuantitySummary age = summarise(draws.ages, s.histBars);
@@ -295,6 +429,7 @@ void Run::writeSummary(const std::vector<Chain>& chains, long count, const MoveC
 int Run::fresh() {
   readSettings();
   const RunSettings& s = settings_;
+  sampling_ = Sampling::of(options_);
   const long shownSeed = options_.seedGiven ? options_.seed : s.fileSeed;
   long seed = shownSeed;
   if (seed == 0) {
@@ -302,22 +437,23 @@ int Run::fresh() {
     seed = -rand();
     std::cerr << "mutloc: seed " << seed << " drawn from the clock; repeat with --seed " << seed << std::endl;
   }
-  streams_.assign(1, Random(static_cast<int32_t>(seed)));
+  setupStream_[0] = Random(static_cast<int32_t>(seed));
   seed_ = seed;
+  samplingWords_ = "seed=" + std::to_string(seed);
+  if (!options_.samplingWords().empty()) samplingWords_ += " " + options_.samplingWords();
   checkpointEvery_ = options_.checkpointEvery;
   // Everything that may reject the run happens before any file is touched;
   // the ".log" text waits in memory until then.
-  const StartingValues start = drawStartingValues(s, streams_[0]);
+  const StartingValues start = drawStartingValues(s, setupStream_[0]);
   std::ostringstream log;
   writeParameterEcho(log, s, shownSeed, start.locations, start.ages);
-  ChainSetup setup = setupChains(s, start, streams_[0], log);
-  // With streams of their own the chains start as in any run and draw from
-  // PCG64 stream 1 + c from the first iteration on.
-  if (options_.ownStreams())
-    for (int c = 0; c < s.numChains; c++) streams_.push_back(Random::pcgStream(seed, 1 + c));
-  pointChainsAtStreams(setup.chains, streams_);
-  if (options_.check) return checkOnly(setup.chains, moveContextOf(s, control_, setup));
-  checkOutputs(false, 0);
+  ChainSetup setup = setupChains(s, start, setupStream_[0], control_, log);
+  if (sampling_.smartStart) smartStart(setup.chains, s, sampling_.overdispersed, setupStream_[0]);
+  prepareSampler(setup.chains, seed);
+  if (sampling_.tune)
+    tuner_ = std::make_unique<Tuner>(1 + sampling_.heated, s, moveContextOf(s, control_, setup, sampling_.moves));
+  if (options_.check) return checkOnly(setup);
+  checkOutputs(false);
   checkDiskRoom(s.iterations);
 
   for (int f = 0; f < kOutputFiles; f++)
@@ -336,7 +472,7 @@ int Run::fresh() {
   samples_ = std::make_unique<SampleFile>(names_.samples, s.numChains);
   samples_->open();
   trace_ = std::make_unique<TraceReport>(s, files_.out[Dat], names_.files[Dat]);
-  return iterate(setup, 0, samplingOptionsOf(seed, options_.ownStreams()));
+  return iterate(setup, 0);
 }
 
 int Run::resume() {
@@ -351,24 +487,25 @@ int Run::resume() {
   names_ = OutputNames(prefix);
   readSettings();
   const RunSettings& s = settings_;
-  streams_.assign(1, Random());
-  std::vector<Chain> chains = makeChains(s, streams_[0]);
+  const CheckpointPosition header = readCheckpointHeader(path, identity(), s);
+  samplingWords_ = header.samplingOptions;
+  sampling_ = Sampling::ofWords(samplingWords_);
+  const std::string seedText = optionValue(samplingWords_, "seed");
+  seed_ = std::strtol(seedText.c_str(), nullptr, 10);
+  std::vector<Chain> chains = makeChains(s, setupStream_[0], control_);
+  prepareSampler(chains, seed_);
+  ChainSetup shaped = setupOf(s, chains);
+  if (sampling_.tune) tuner_ = std::make_unique<Tuner>(1 + sampling_.heated, s, moveContextOf(s, control_, shaped, sampling_.moves));
   trace_ = std::make_unique<TraceReport>(s, files_.out[Dat], names_.files[Dat]);
-  RunRecords records{streams_, control_, *trace_, tallies_, chains};
-  const CheckpointPosition position = readCheckpoint(path, identity(""), s, records);
-  if (holdsOption(position.samplingOptions, "streams=1") != (streams_.size() > 1))
-    throw failLine(path + " is damaged or no checkpoint (its random streams do not match its options); it cannot "
-                          "be resumed.");
-  pointChainsAtStreams(chains, streams_);
+  RunRecords all = records(chains);
+  const CheckpointPosition position = readCheckpoint(path, identity(), s, all);
   checkpointEvery_ = options_.checkpointEvery > 0 ? options_.checkpointEvery : position.checkpointEvery;
-  const size_t at = position.samplingOptions.find("seed=");
-  if (at != std::string::npos) seed_ = std::strtol(position.samplingOptions.c_str() + at + 5, nullptr, 10);
   if (options_.check) {
     std::cout << "mutloc: " << path << " can be resumed at iteration " << position.iteration + 1 << " of "
               << s.burnIn + s.iterations << ".\nNothing was written." << std::endl;
     return 0;
   }
-  checkOutputs(true, position.samplesLength);
+  checkOutputs(true);
   for (const auto& [name, length] : {std::pair{names_.files[Dat], position.datLength},
                                      std::pair{names_.samples, position.samplesLength}})
     if (fileBytes(name) < static_cast<long long>(length))
@@ -385,7 +522,7 @@ int Run::resume() {
   samples_ = std::make_unique<SampleFile>(names_.samples, s.numChains);
   samples_->open(true, position.samplesLength);
   ChainSetup setup = setupOf(s, std::move(chains));
-  return iterate(setup, position.iteration + 1, position.samplingOptions);
+  return iterate(setup, position.iteration + 1);
 }
 
 int Run::close(int status) {

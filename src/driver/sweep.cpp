@@ -22,13 +22,14 @@ SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceRepo
   if (plan.firstIteration > 0) tallyHaplotypes(s, chains[0], tallies, plan.firstIteration - 1);
   trace.start(plan.firstIteration);
   for (long t = plan.firstIteration; t < total; t++) {
-    if (plan.pool) plan.pool->run(static_cast<int>(chains.size()), [&](int c) { updateChain(chains[c], ctx); });
+    if (plan.update) plan.update(chains);
     for (Chain& chain : chains) {
-      if (!plan.pool) updateChain(chain, ctx);
+      if (!plan.update) updateChain(chain, ctx);
       storeProportions(chain, ctx, t);
       trace.reportChain(chain, ctx.control, t);
     }
     trace.endIteration(chains, t);
+    if (plan.afterIteration) plan.afterIteration(t);
     if (plan.samples && t >= s.burnIn) plan.samples->append(chains);
     const bool checkpointing = plan.checkpointEvery > 0;
     if (checkpointing && (t + 1) % plan.checkpointEvery == 0 && t + 1 < total) plan.checkpoint(t);

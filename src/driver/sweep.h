@@ -5,7 +5,6 @@
 #include <functional>
 #include <vector>
 
-#include "driver/pool.h"
 #include "results/haplotypes.h"
 #include "results/samples.h"
 #include "results/trace.h"
@@ -24,10 +23,12 @@ struct SweepPlan {
   long checkpointEvery = 0;       // 0: no checkpoints
   // Writes a checkpoint after iteration t's reports (before its tally).
   std::function<void(long t)> checkpoint;
-  // With a pool (chains on streams of their own) all chains are updated,
-  // side by side, before any is reported; without one each chain is
-  // reported right after its update, as the one shared stream needs.
-  ChainPool* pool = nullptr;
+  // When given (chains on streams of their own), updates every chain, and
+  // anything coupled to them, before any is reported; without it each chain
+  // is reported right after its update, as the one shared stream needs.
+  std::function<void(std::vector<Chain>&)> update;
+  // Called after iteration t's reports, before its samples and checkpoint.
+  std::function<void(long t)> afterIteration;
 };
 
 // Runs burn-in and sampling iterations until the last one or a stop request.

@@ -103,6 +103,17 @@ std::string summaryJson(const QuantitySummary& location, const QuantitySummary& 
                {"seconds", context.seconds},
                {"draws_per_chain", context.drawsPerChain},
                {"draws_used", drawsUsed}};
+  if (!context.ladder.empty())
+    summary["tempering"] = Json{{"ladder", context.ladder}, {"swap_acceptance", context.swapAcceptance}};
+  if (!context.tunedSteps.empty()) {
+    Json levels = Json::array();
+    for (const auto& steps : context.tunedSteps) {
+      Json level = Json::object();
+      for (const auto& [name, value] : steps) level[name] = value;
+      levels.push_back(level);
+    }
+    summary["tuned_steps"] = levels;
+  }
   return summary.dump(2) + "\n";
 }
 

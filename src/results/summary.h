@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "results/convergence.h"
@@ -18,6 +19,12 @@ struct SummaryContext {
   int histBars = 0;           // bars of the histograms that give the mode
   // Acceptance proportions per move kind (as in SharedControl) and chain.
   std::vector<std::vector<double>> acceptance;
+  // With heated companions: the powers of the temperatures, and per chain
+  // the proportion of accepted swaps between temperatures i and i+1.
+  std::vector<double> ladder;
+  std::vector<std::vector<double>> swapAcceptance;
+  // With tuning: the frozen steps per temperature, by name.
+  std::vector<std::vector<std::pair<std::string, double>>> tunedSteps;
 };
 
 struct QuantitySummary {

@@ -8,6 +8,7 @@
 #include "genealogy/treematrix.h"
 #include "genealogy/treeops.h"
 #include "input/settings.h"
+#include "model/likelihood.h"
 #include "sampler/sharedcontrol.h"
 
 // One unknown-allele record: leaf label, count of listed carrier cells, count
@@ -26,11 +27,20 @@ struct MoveScratch {
   std::vector<int> labelOrder;          // in-order labels of the genealogy move
   std::vector<int> rowsByTime;          // rows of a genealogy in ascending order of Time
   SequenceLinks links;                  // the rebuild's linked list
+  // The allele conditionals of the Gibbs moves: the split branches around
+  // one node, the weights of one locus's labels, and the alleles a move
+  // redraws (rows, before, after).
+  BranchSplit ownSplit, leftSplit, rightSplit;
+  std::vector<double> labelWeights;
+  std::vector<int> redrawRows, redrawOld, redrawNew;
 };
 
 struct Chain {
-  int index = 0;
+  int index = 0;                     // the chain this record belongs to (0 .. chains-1)
+  int level = 0;                     // 0: the chain itself; 1..K: its heated companions
+  double beta = 1;                   // the power of the tree likelihood in this record's target
   Random* rng = nullptr;             // the stream this chain draws from (may be shared)
+  StepSet* steps = nullptr;          // the step sizes its moves read
 
   TreeMatrix tree;                   // current genealogy and allele states, canonical order
   TreeMatrix proposalTree;           // proposed genealogy
@@ -57,6 +67,9 @@ struct Chain {
   long acceptRoot = 0;               // accepted root-haplotype moves
   long acceptInternal = 0;           // accepted internal-node moves
   long acceptFreq = 0;               // accepted allele-frequency moves
+  long acceptNodeTime = 0;           // accepted one-node time moves (local moves)
+  long acceptExchange = 0;           // accepted neighbour exchanges (local moves)
+  long acceptScale = 0;              // accepted scalings of the whole genealogy (local moves)
 
   // This iteration's samples: the location after the location move, and the
   // age before the genealogy move when an age was proposed (else 0).
@@ -75,6 +88,13 @@ struct Chain {
   }
 };
 
+// The moves a run uses beyond those of every run (command-line options).
+struct MoveOptions {
+  bool gibbs = false;        // allele full conditionals; location moves that redraw crossed loci
+  bool localMoves = false;   // one-node time moves, neighbour exchanges, whole-tree scaling
+  bool exactGenealogy = false;  // the genealogy move with the Hastings term of its fold
+};
+
 // What every move reads besides its chain: the settings, the step sizes, and
 // what the set-up found out about the run.
 struct MoveContext {
@@ -82,4 +102,14 @@ struct MoveContext {
   SharedControl& control;
   bool hasMissing = false;   // some chain has a leaf with unknown alleles
   int lociPerFreqMove = 1;   // loci proposed per allele-frequency move
+  MoveOptions moves = {};
 };
+
+// The log acceptance ratio of a proposal that changes the tree likelihood by
+// likelihoodChange and the other terms by restChange, at the chain's
+// temperature. Cold chains compute it as every run does (cold() gives that
+// expression), so that runs without heating keep their exact arithmetic.
+template <typename Cold>
+double temperedChange(const Chain& chain, double likelihoodChange, double restChange, const Cold& cold) {
+  return chain.beta == 1 ? cold() : chain.beta * likelihoodChange + restChange;
+}

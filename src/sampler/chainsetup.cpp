@@ -197,6 +197,10 @@ void sizeScratch(Chain& chain, const RunSettings& s) {
   scratch.sortedTimesProposal.assign(N, 0.0);
   scratch.labelOrder.assign(N, 0);
   scratch.rowsByTime.reserve(N);
+  scratch.labelWeights.assign(s.alleles.largest + 1, 0.0);
+  scratch.redrawRows.reserve(N);
+  scratch.redrawOld.reserve(static_cast<size_t>(N + 1) * L);
+  scratch.redrawNew.reserve(static_cast<size_t>(N + 1) * L);
 }
 
 }  // namespace
@@ -214,7 +218,7 @@ StartingValues drawStartingValues(const RunSettings& s, Random& rng) {
   return start;
 }
 
-std::vector<Chain> makeChains(const RunSettings& s, Random& rng) {
+std::vector<Chain> makeChains(const RunSettings& s, Random& rng, StepSet& steps) {
   const int N = 2 * s.numChrom - 1;
   const TreeLayout layout = treeLayoutOf(s);
   std::vector<Chain> chains(s.numChains);
@@ -222,6 +226,7 @@ std::vector<Chain> makeChains(const RunSettings& s, Random& rng) {
     Chain& chain = chains[c];
     chain.index = c;
     chain.rng = &rng;
+    chain.steps = &steps;
     chain.tree = makeTreeMatrix(N, layout);
     chain.proposalTree = makeTreeMatrix(N, layout);
     chain.sortedTimes.assign(N, 0.0);
@@ -241,12 +246,13 @@ ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains) {
   return setup;
 }
 
-ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, std::ostream& log) {
+ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, StepSet& steps,
+                       std::ostream& log) {
   const int n = s.numChrom;
   const int N = 2 * n - 1;
   const int L = s.numLoci;
 
-  std::vector<Chain> chains = makeChains(s, rng);
+  std::vector<Chain> chains = makeChains(s, rng, steps);
   ShuffleStream shuffle;
   for (Chain& chain : chains) {
     chain.mutLocation = start.locations[chain.index];

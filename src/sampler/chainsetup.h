@@ -15,9 +15,10 @@ struct StartingValues {
 };
 StartingValues drawStartingValues(const RunSettings& s, Random& rng);
 
-// Chains of the run's shape, every one drawing from rng, their genealogies
-// still empty: what setupChains fills and what a checkpoint is read into.
-std::vector<Chain> makeChains(const RunSettings& s, Random& rng);
+// Chains of the run's shape, every one drawing from rng and reading steps,
+// their genealogies still empty: what setupChains fills and what a
+// checkpoint is read into.
+std::vector<Chain> makeChains(const RunSettings& s, Random& rng, StepSet& steps);
 
 struct ChainSetup {
   std::vector<Chain> chains;
@@ -30,12 +31,14 @@ struct ChainSetup {
 // every chain's stored log terms. Every chain draws from rng (in chain order).
 // Throws RunFailure at the range checks of the step sizes and when
 // "inmat.txt" cannot be used.
-ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, std::ostream& log);
+ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, StepSet& steps,
+                       std::ostream& log);
 
 // Chains restored from a checkpoint, with what the set-up would have found.
 ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains);
 
 // The context the moves of these chains run in.
-inline MoveContext moveContextOf(const RunSettings& s, SharedControl& control, const ChainSetup& setup) {
-  return MoveContext{s, control, setup.hasMissing, setup.lociPerFreqMove};
+inline MoveContext moveContextOf(const RunSettings& s, SharedControl& control, const ChainSetup& setup,
+                                 MoveOptions moves = {}) {
+  return MoveContext{s, control, setup.hasMissing, setup.lociPerFreqMove, moves};
 }

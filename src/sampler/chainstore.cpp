@@ -13,8 +13,11 @@ void saveChain(ByteWriter& out, const Chain& chain) {
   for (double term : {chain.logLik, chain.secondChromLogProb, chain.coalPrior, chain.mutAgePrior, chain.rootHapLogProb,
                       chain.mutLocPrior, chain.freqLogLik})
     out.put(term);
-  for (long count : {chain.acceptTree, chain.acceptMutLoc, chain.acceptRoot, chain.acceptInternal, chain.acceptFreq})
+  for (long count : {chain.acceptTree, chain.acceptMutLoc, chain.acceptRoot, chain.acceptInternal, chain.acceptFreq,
+                     chain.acceptNodeTime, chain.acceptExchange, chain.acceptScale})
     out.put<int64_t>(count);
+  out.put(chain.locationSample);
+  out.put(chain.ageSample);
   out.putVector(chain.missingLeaves);
   out.put<uint64_t>(chain.missingCells.size());
   for (const MissingCells& record : chain.missingCells) out.putVector(record);
@@ -49,8 +52,10 @@ std::string loadChain(ByteReader& in, const RunSettings& s, Chain& chain) {
                        &chain.rootHapLogProb, &chain.mutLocPrior, &chain.freqLogLik})
     *term = in.get<double>();
   for (long* count : {&chain.acceptTree, &chain.acceptMutLoc, &chain.acceptRoot, &chain.acceptInternal,
-                      &chain.acceptFreq})
+                      &chain.acceptFreq, &chain.acceptNodeTime, &chain.acceptExchange, &chain.acceptScale})
     *count = in.get<int64_t>();
+  chain.locationSample = in.get<double>();
+  chain.ageSample = in.get<double>();
   const uint64_t leaves = in.get<uint64_t>();
   if (leaves > static_cast<uint64_t>(s.numChrom)) return "more missing-allele leaves than leaves";
   std::vector<int> missingLeaves(leaves);

@@ -1,11 +1,27 @@
 #include "sampler/sharedcontrol.h"
 
+void StepSet::take(const StepSizes& steps) {
+  adjTree = steps.tree;
+  adjRecDist = steps.location;
+  adjRoot = steps.root;
+  adjInternal = steps.internal;
+  adjFreq = steps.freq;
+  adjNodeTime = steps.tree;
+  // A genealogy scaled by e^0.1 changes its height by about 10 %: a start
+  // the tuning adapts from.
+  adjScale = 0.1;
+}
+
+std::array<double, StepSet::kCount> StepSet::values() const {
+  auto* self = const_cast<StepSet*>(this);
+  std::array<double, kCount> out{};
+  const auto steps = self->all();
+  for (int i = 0; i < kCount; i++) out[i] = steps[i]->load();
+  return out;
+}
+
 void SharedControl::prepare(const RunSettings& s) {
-  adjTree = s.steps.tree;
-  adjRecDist = s.steps.location;
-  adjRoot = s.steps.root;
-  adjInternal = s.steps.internal;
-  adjFreq = s.steps.freq;
+  take(s.steps);
   for (auto& row : props) row.assign(s.numChains, SharedDouble(0.0));
   numChains = s.numChains;
   locationWidth = s.mutLocHigh - s.mutLocLow;

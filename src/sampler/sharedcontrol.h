@@ -6,6 +6,7 @@
 
 #include <pthread.h>
 
+#include <array>
 #include <atomic>
 #include <vector>
 
@@ -16,14 +17,31 @@
 // 2 root alleles, 3 internal alleles, 4 frequencies.
 constexpr int kMoveKinds = 5;
 
-struct SharedControl {
-  // The five step sizes; the control thread writes them (holding pauseMutex)
-  // while the sampler reads them.
-  SharedDouble adjTree;      // node-time and mutation-age step
+// The step sizes the moves of a chain read. The cold chains read the menu's
+// (SharedControl's own); heated companions have one set per temperature.
+struct StepSet {
+  SharedDouble adjTree;      // node-time and mutation-age step of the genealogy move
   SharedDouble adjRecDist;   // mutation-location step
   SharedDouble adjRoot;      // redraw probability of a root allele
   SharedDouble adjInternal;  // redraw probability of an internal-node allele
   SharedDouble adjFreq;      // allele-frequency step
+  SharedDouble adjNodeTime;  // step of the one-node time move (local moves)
+  SharedDouble adjScale;     // log-scale step of the whole-genealogy scaling (local moves)
+
+  static constexpr int kCount = 7;
+  // Every step, in the order above (checkpoints, tuning, the summary).
+  std::array<SharedDouble*, kCount> all() {
+    return {&adjTree, &adjRecDist, &adjRoot, &adjInternal, &adjFreq, &adjNodeTime, &adjScale};
+  }
+  std::array<double, kCount> values() const;
+
+  // Takes the file's five steps; the node-time step starts at the tree step.
+  void take(const StepSizes& steps);
+};
+
+struct SharedControl : StepSet {
+  // The control thread writes the step sizes (holding pauseMutex) while the
+  // sampler reads them.
   std::vector<SharedDouble> props[kMoveKinds];  // per move kind, one per chain
 
   pthread_mutex_t pauseMutex;               // held by the control thread while the menu is open

@@ -1,18 +1,26 @@
 #include "sampler/sweep.h"
 
 #include "sampler/allelemoves.h"
+#include "sampler/gibbsmoves.h"
+#include "sampler/localmoves.h"
 #include "sampler/treemoves.h"
 
 void updateChain(Chain& chain, const MoveContext& ctx) {
   const RunSettings& s = ctx.settings;
+  const bool gibbs = ctx.moves.gibbs;
   if (s.iterFreq) moveAlleleFreqs(chain, ctx);
   if (ctx.hasMissing) moveMissingAlleles(chain, ctx);
   chain.ageSample = proposeMutAge(chain, ctx) ? chain.mutAge : 0;
   moveGenealogy(chain, ctx);
-  if (s.iterLocation) moveMutLocation(chain, ctx);
+  if (ctx.moves.localMoves) {
+    moveNodeTimes(chain, ctx);
+    moveExchanges(chain, ctx);
+    moveTreeScale(chain, ctx);
+  }
+  if (s.iterLocation) gibbs ? moveMutLocationAcross(chain, ctx) : moveMutLocation(chain, ctx);
   chain.locationSample = chain.mutLocation;
-  if (s.iterRoot) moveRootHaplotype(chain, ctx);
-  moveInternalAlleles(chain, ctx);
+  if (s.iterRoot) gibbs ? gibbsRootHaplotype(chain, ctx) : moveRootHaplotype(chain, ctx);
+  gibbs ? gibbsInternalAlleles(chain, ctx) : moveInternalAlleles(chain, ctx);
   if (s.genotypes) movePhase(chain, ctx);
 }
 

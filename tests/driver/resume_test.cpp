@@ -84,6 +84,26 @@ TEST(Resume, AStopRightAfterAReportAndAKillBetweenCheckpointsLoseNothing) {
   expectSameOutputs(dir, expected);
 }
 
+TEST(Resume, WithTheMixingOptionsAKillDuringTuningResumesToTheUninterruptedFiles) {
+  // The checkpoint carries the companions, the swap counts, the tuning state
+  // and the threads' streams.
+  const std::string text = twoChainsOfTwentyLeaves(1000, 3000, "100 100 1 1 1").text();
+  const std::vector<std::string> options = {"--mix", "--heated", "2", "--hottest", "0.3"};
+  std::vector<std::string> args = {"p.txt", "--no-menu"};
+  args.insert(args.end(), options.begin(), options.end());
+  ScratchDir whole;
+  whole.write("p.txt", text);
+  ASSERT_EQ(runMutloc(whole, args).status, 0);
+  ScratchDir dir;
+  dir.write("p.txt", text);
+  args.insert(args.end(), {"--checkpoint-every", "150"});
+  ASSERT_EQ(interrupted(dir, args, "\n700 ", SIGKILL).status, 128 + SIGKILL);
+  const RunResult run = runMutloc(dir, kResume);
+  ASSERT_EQ(run.status, 0) << run.out;
+  expectSameOutputs(dir, outputsOf(whole));
+  EXPECT_EQ(dir.read("p.txt.summary.json").substr(0, 200), whole.read("p.txt.summary.json").substr(0, 200));
+}
+
 TEST(Resume, ACheckpointThatDoesNotBelongIsRefusedWithOneLine) {
   ScratchDir dir;
   const std::string text = resumableRun();

@@ -15,6 +15,7 @@
 #include "driver/checkpoint.h"
 #include "input/reader.h"
 #include "sampler/chainsetup.h"
+#include "sampler/tempering.h"
 
 namespace {
 
@@ -72,8 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   control.prepare(s);
   TraceReport trace(s, std::cout, "fuzz.dat");
   HaplotypeTallies tallies = makeHaplotypeTallies(s);
-  std::vector<Chain> chains = makeChains(s, streams[0]);
-  RunRecords records{streams, control, trace, tallies, chains};
+  std::vector<Chain> chains = makeChains(s, streams[0], control);
+  std::vector<Random> none;
+  std::vector<StepSet> noLevels;
+  Tempering noCompanions;
+  RunRecords records{{&streams, &none, &none, &none}, control, noLevels, trace, tallies, chains, noCompanions};
   try {
     parseCheckpoint(whole ? input : framed(input), "fuzz.ckpt", identity(), s, records);
   } catch (const RunFailure&) {

@@ -18,6 +18,10 @@
 #include "model/likelihood.h"
 #include "model/priors.h"
 #include "sampler/allelemoves.h"
+#include "sampler/gibbsmoves.h"
+#include "sampler/localmoves.h"
+#include "sampler/smartstart.h"
+#include "sampler/tempering.h"
 #include "sampler/treemoves.h"
 #include "support/runsetup.h"
 
@@ -249,6 +253,87 @@ INSTANTIATE_TEST_SUITE_P(
                     DataMode{"Genotypes1SampledFrequencies", dataSet(1, "1 1 1 1", 0, 3)},
                     DataMode{"YoungMutation", youngMutation(), true}),
     [](const testing::TestParamInfo<DataMode>& info) { return std::string(info.param.name); });
+
+TEST_P(ChainInvariant, MixingMovesAndSwapsKeepStoredTermsCurrent) {
+  // The moves of the mixing options at three temperatures, and a swap
+  // proposal after every iteration; every record is checked after each.
+  const auto run = setUpRun(GetParam().params.text());
+  const RunSettings& s = run->settings;
+  std::vector<Chain>& chains = run->setup.chains;
+  const MoveContext ctx = moveContextOf(s, run->control, run->setup, MoveOptions{true, true, true});
+  Random startStream = Random::pcgStream(6, 0);
+  smartStart(chains, s, true, startStream);
+  const std::vector<double> ladder = temperatureLadder(2, 0.3);
+  std::vector<Random> companionStreams, swapStreams;
+  for (size_t i = 0; i < 2 * chains.size(); i++) companionStreams.push_back(Random::pcgStream(7, i));
+  for (size_t c = 0; c < chains.size(); c++) swapStreams.push_back(Random::pcgStream(8, c));
+  std::vector<StepSet> levelSteps(2);
+  for (StepSet& steps : levelSteps) steps.take(s.steps);
+  Tempering tempering(chains, ladder, companionStreams, swapStreams, levelSteps);
+  std::vector<DataAlleles> data;
+  for (const Chain& chain : chains) data.push_back(dataAlleles(chain.tree));
+  for (const Chain& chain : chains) expectConsistent(s, chain, data[chain.index], "after the smart start");
+
+  const std::vector<std::pair<const char*, std::function<void(Chain&)>>> moves = {
+      {"frequency", [&](Chain& c) { if (s.iterFreq) moveAlleleFreqs(c, ctx); }},
+      {"missing-allele", [&](Chain& c) { if (ctx.hasMissing) moveMissingAlleles(c, ctx); }},
+      {"genealogy", [&](Chain& c) { proposeMutAge(c, ctx); moveGenealogy(c, ctx); }},
+      {"node-time", [&](Chain& c) { moveNodeTimes(c, ctx); }},
+      {"exchange", [&](Chain& c) { moveExchanges(c, ctx); }},
+      {"scale", [&](Chain& c) { moveTreeScale(c, ctx); }},
+      {"location-across", [&](Chain& c) { if (s.iterLocation) moveMutLocationAcross(c, ctx); }},
+      {"root-gibbs", [&](Chain& c) { if (s.iterRoot) gibbsRootHaplotype(c, ctx); }},
+      {"internal-gibbs", [&](Chain& c) { gibbsInternalAlleles(c, ctx); }},
+      {"phase", [&](Chain& c) { if (s.genotypes) movePhase(c, ctx); }},
+  };
+  long swaps = 0;
+  for (int t = 0; t < 150 && !HasFailure(); t++) {
+    for (Chain* record : tempering.records(chains))
+      for (const auto& [name, move] : moves) {
+        move(*record);
+        expectConsistent(s, *record, data[record->index],
+                         std::string(name) + " move at beta " + std::to_string(record->beta) + ", iteration " +
+                             std::to_string(t));
+        if (HasFailure()) return;
+      }
+    tempering.proposeSwaps(chains);
+    for (Chain* record : tempering.records(chains))
+      expectConsistent(s, *record, data[record->index], "swap after iteration " + std::to_string(t));
+  }
+  for (size_t c = 0; c < chains.size(); c++)
+    for (int i = 0; i < tempering.levels(); i++) swaps += tempering.acceptedSwaps(static_cast<int>(c), i);
+  EXPECT_GT(swaps, 0);
+  long nodeTimes = 0, exchanges = 0, scalings = 0, locations = 0;
+  for (Chain* record : tempering.records(chains)) {
+    nodeTimes += record->acceptNodeTime;
+    exchanges += record->acceptExchange;
+    scalings += record->acceptScale;
+    locations += record->acceptMutLoc;
+  }
+  EXPECT_GT(nodeTimes, 0);
+  EXPECT_GT(exchanges, 0);
+  EXPECT_GT(locations, 0);
+  EXPECT_EQ(scalings > 0, s.iterAge);
+}
+
+TEST(LocationMoveAcrossMarkers, LeavesAnAncestralHaplotypeTheFileFixesAlone) {
+  ParamSpec params = dataSet(-1, "0 1 1 0", 0, 1);
+  params.root = "2 2 2";  // unlike every patient: a redraw would change it
+  params.patients = "6 1 1 1\n";
+  const auto run = setUpRun(params.text());
+  const RunSettings& s = run->settings;
+  Chain& chain = run->chain();
+  const MoveContext ctx = moveContextOf(s, run->control, run->setup, MoveOptions{true, false, false});
+  const std::vector<int> root = chain.rootHaplotype;
+  const DataAlleles data = dataAlleles(chain.tree);
+  for (int t = 0; t < 300 && !HasFailure(); t++) {
+    moveMutLocationAcross(chain, ctx);
+    gibbsInternalAlleles(chain, ctx);
+    ASSERT_EQ(chain.rootHaplotype, root);
+    expectConsistent(s, chain, data, "iteration " + std::to_string(t));
+  }
+  EXPECT_GT(chain.acceptMutLoc, 0);
+}
 
 TEST(MissingAlleles, RedrawMeetingADataAlleleGoesToTheOtherChromosome) {
   // A phase exchange can carry the data allele into the listed cell; the

@@ -47,6 +47,6 @@ std::unique_ptr<TestRun> setUpRun(const std::string& text) {
   run->control.prepare(run->settings);
   run->start = drawStartingValues(run->settings, run->rng);
   std::ostringstream log;
-  run->setup = setupChains(run->settings, run->start, run->rng, log);
+  run->setup = setupChains(run->settings, run->start, run->rng, run->control, log);
   return run;
 }

@@ -1,0 +1,336 @@
+#include "sampler/gibbsmoves.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "model/likelihood.h"
+#include "model/priors.h"
+#include "sampler/acceptance.h"
+#include "sampler/allelemoves.h"
+#include "sampler/kernels.h"
+
+namespace {
+
+constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
+constexpr double kJumpShare = 0.2;
+
+// The weights of every label of locus k for one allele (index: label, 0
+// unused), and a draw from them. The weights live in the chain's scratch.
+struct Conditional {
+  std::vector<double>& weight;
+
+  double total(int labels) const {
+    double sum = 0;
+    for (int l = 1; l <= labels; l++) sum += weight[l];
+    return sum;
+  }
+
+  // Log of the normalised probability of label a.
+  double logProbability(int a, int labels) const {
+    const double sum = total(labels);
+    return sum > 0 && weight[a] > 0 ? std::log(weight[a] / sum) : kMinusInfinity;
+  }
+
+  // One uniform draw; keeps `current` when no label has weight.
+  int draw(int labels, int current, Random& rng) const {
+    const double u = rng.uniform();
+    const double sum = total(labels);
+    if (!(sum > 0) || !std::isfinite(sum)) return current;
+    double running = 0;
+    for (int l = 1; l <= labels; l++) {
+      running += weight[l];
+      if (u * sum <= running) return l;
+    }
+    return labels;
+  }
+
+  // Raises the weights (the likelihood factors) to the power beta, and scales
+  // them so that the largest is 1: products of many small frequencies must
+  // neither underflow nor lose the ratios between labels.
+  void temper(int labels, double beta) {
+    double top = 0;
+    for (int l = 1; l <= labels; l++) top = std::max(top, weight[l]);
+    if (!(top > 0)) return;
+    for (int l = 1; l <= labels; l++) weight[l] = beta == 1 ? weight[l] / top : std::pow(weight[l] / top, beta);
+  }
+};
+
+// The conditionals of the alleles of one node (or of the ancestral
+// haplotype) at a location: the splits of the branches the allele is on,
+// weighed once for the node and re-summed, without exponentials, after any
+// of its alleles changes.
+struct AlleleScorer {
+  Chain& chain;
+  const RunSettings& s;
+  double location;
+  const std::vector<int>& root;
+  BranchSplit &own, &left, &right;
+  int focused = -1;    // the internal node whose three branches are weighed, or -1
+  bool ancestralFocus = false;
+
+  AlleleScorer(Chain& c, const RunSettings& settings, double x)
+      : chain(c),
+        s(settings),
+        location(x),
+        root(c.rootHaplotype),
+        own(c.scratch.ownSplit),
+        left(c.scratch.leftSplit),
+        right(c.scratch.rightSplit) {}
+
+  // Re-sums the focused branches after one of the focused alleles changed.
+  void resum() {
+    const TreeMatrix& m = chain.tree;
+    const int tmat = m.layout.firstAllele;
+    if (ancestralFocus) {
+      own.sum(m[chain.rootLabel] + tmat, [&](int k) { return root[k]; }, chain.alleleFreq);
+      return;
+    }
+    if (focused < 0) return;
+    const int v = focused;
+    const int parent = cellInt(m[v][Parent]);
+    if (parent == -1)
+      own.sum(m[v] + tmat, [&](int k) { return root[k]; }, chain.alleleFreq);
+    else
+      own.sum(m[v] + tmat, [&](int k) { return alleleOf(m[parent][tmat + k]); }, chain.alleleFreq);
+    auto fromV = [&](int k) { return alleleOf(m[v][tmat + k]); };
+    left.sum(m[cellInt(m[v][LeftChild])] + tmat, fromV, chain.alleleFreq);
+    right.sum(m[cellInt(m[v][RightChild])] + tmat, fromV, chain.alleleFreq);
+  }
+
+  void focus(int v) {
+    if (focused == v && !ancestralFocus) return;
+    const TreeMatrix& m = chain.tree;
+    own.weigh(m, v, location, s.mapDist);
+    left.weigh(m, cellInt(m[v][LeftChild]), location, s.mapDist);
+    right.weigh(m, cellInt(m[v][RightChild]), location, s.mapDist);
+    focused = v;
+    ancestralFocus = false;
+    resum();
+  }
+
+  void focusAncestral() {
+    if (ancestralFocus) return;
+    own.weigh(chain.tree, chain.rootLabel, location, s.mapDist);
+    ancestralFocus = true;
+    focused = -1;
+    resum();
+  }
+
+  // Internal node v's allele at locus k (0-based): its own branch to its
+  // parent (or to the ancestral haplotype) and its two children's branches,
+  // the likelihood raised to the chain's power.
+  void internal(int v, int k, Conditional& out) {
+    focus(v);
+    const TreeMatrix& m = chain.tree;
+    const int tmat = m.layout.firstAllele;
+    const int parent = cellInt(m[v][Parent]);
+    const int reference = parent == -1 ? root[k] : alleleOf(m[parent][tmat + k]);
+    const int leftAllele = alleleOf(m[cellInt(m[v][LeftChild])][tmat + k]);
+    const int rightAllele = alleleOf(m[cellInt(m[v][RightChild])][tmat + k]);
+    const int labels = s.alleles.highestLabel[k];
+    const int locus = k + 1;
+    const double a = own.own1(locus), b = own.own2(locus);
+    const double l1 = left.ref1(locus), l2 = left.ref2(locus), r1 = right.ref1(locus), r2 = right.ref2(locus);
+    // Labels other than the three neighbours' take the first terms only.
+    std::vector<double>& w = out.weight;
+    for (int l = 1; l <= labels; l++) w[l] = std::max(0.0, a * chain.alleleFreq(l, k) * l1 * r1);
+    for (int l : {reference, leftAllele, rightAllele})
+      w[l] = std::max(0.0, (a * chain.alleleFreq(l, k) + b * (l == reference)) * (l1 + l2 * (l == leftAllele)) *
+                               (r1 + r2 * (l == rightAllele)));
+    out.temper(labels, chain.beta);
+  }
+
+  // The ancestral allele at locus k: its population frequency and the root's
+  // branch (only the branch is raised to the chain's power).
+  void ancestral(int k, Conditional& out) {
+    focusAncestral();
+    const int rootAllele = alleleOf(chain.tree[chain.rootLabel][chain.tree.layout.firstAllele + k]);
+    const int labels = s.alleles.highestLabel[k];
+    const int locus = k + 1;
+    for (int l = 1; l <= labels; l++) out.weight[l] = std::max(0.0, own.ref1(locus) + own.ref2(locus) * (l == rootAllele));
+    out.temper(labels, chain.beta);
+    for (int l = 1; l <= labels; l++) out.weight[l] *= chain.alleleFreq(l, k);
+  }
+};
+
+bool isInternal(const TreeMatrix& m, int r) { return cellInt(m[r][LeftChild]) != -1; }
+
+}  // namespace
+
+int firstMarkerRightOf(double x, const std::vector<double>& map, int loci) {
+  if (x <= 0) return 1;
+  if (x >= map[loci]) return loci + 1;
+  int b = 2;
+  while (x > map[b]) b++;
+  return b;
+}
+
+double redrawNodeAlleles(Chain& chain, const RunSettings& s, int v, const std::vector<int>* target,
+                         std::vector<int>& drawn) {
+  TreeMatrix& m = chain.tree;
+  const int tmat = m.layout.firstAllele;
+  AlleleScorer scorer(chain, s, chain.mutLocation);
+  Conditional conditional{chain.scratch.labelWeights};
+  double logProbability = 0;
+  for (int k = 0; k < s.numLoci; k++) {
+    scorer.internal(v, k, conditional);
+    const int labels = s.alleles.highestLabel[k];
+    const int before = alleleOf(m[v][tmat + k]);
+    const int a = target ? (*target)[k] : conditional.draw(labels, before, *chain.rng);
+    logProbability += conditional.logProbability(a, labels);
+    m[v][tmat + k] = a;
+    if (a != before) scorer.resum();
+    if (!target) drawn[k] = a;
+  }
+  return logProbability;
+}
+
+void gibbsInternalAlleles(Chain& chain, const MoveContext& ctx) {
+  const RunSettings& s = ctx.settings;
+  TreeMatrix& m = chain.tree;
+  const int tmat = m.layout.firstAllele;
+  AlleleScorer scorer(chain, s, chain.mutLocation);
+  Conditional conditional{chain.scratch.labelWeights};
+  for (int v = 0; v < m.rows; v++) {
+    if (!isInternal(m, v)) continue;
+    bool changed = false;
+    for (int k = 0; k < s.numLoci; k++) {
+      scorer.internal(v, k, conditional);
+      const int current = alleleOf(m[v][tmat + k]);
+      const int drawn = conditional.draw(s.alleles.highestLabel[k], current, *chain.rng);
+      m[v][tmat + k] = drawn;
+      if (drawn != current) {
+        changed = true;
+        scorer.resum();
+      }
+    }
+    if (!changed) continue;
+    chain.logLik = rescoreTree(m, branchModelOf(chain, s), Rescore::NodeAndChildren, v);
+    chain.acceptInternal++;
+  }
+}
+
+void gibbsRootHaplotype(Chain& chain, const MoveContext& ctx) {
+  const RunSettings& s = ctx.settings;
+  AlleleScorer scorer(chain, s, chain.mutLocation);
+  Conditional conditional{chain.scratch.labelWeights};
+  bool changed = false;
+  for (int k = 0; k < s.numLoci; k++) {
+    scorer.ancestral(k, conditional);
+    const int current = chain.rootHaplotype[k];
+    const int drawn = conditional.draw(s.alleles.highestLabel[k], current, *chain.rng);
+    chain.rootHaplotype[k] = drawn;
+    if (drawn != current) {
+      changed = true;
+      scorer.resum();
+    }
+  }
+  if (!changed) return;
+  chain.logLik = rescoreTree(chain.tree, branchModelOf(chain, s), Rescore::Node, chain.rootLabel);
+  chain.rootHapLogProb = rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype);
+  chain.acceptRoot++;
+}
+
+void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
+  const RunSettings& s = ctx.settings;
+  Random& rng = *chain.rng;
+  TreeMatrix& m = chain.tree;
+  const int tmat = m.layout.firstAllele;
+  const int L = s.numLoci;
+  const double x = chain.mutLocation;
+  double proposed = x;
+  // One proposal in five is a jump anywhere between the bounds: a chain whose
+  // location settled in a poor mode far from the better one cannot walk
+  // there through the improbable locations between. Both proposals are
+  // symmetric, so their mixture is.
+  if (rng.uniform() < kJumpShare)
+    proposed = s.mutLocLow + rng.uniform() * (s.mutLocHigh - s.mutLocLow);
+  else
+    proposeLocation(proposed, s.mutLocLow, s.mutLocHigh, chain.steps->adjRecDist, rng);
+  const int b = firstMarkerRightOf(x, s.mapDist, L);
+  const int bProposed = firstMarkerRightOf(proposed, s.mapDist, L);
+  // The markers that change sides (0-based loci).
+  const int from = std::min(b, bProposed) - 1;
+  const int to = std::max(b, bProposed) - 1;
+
+  std::vector<double>& savedColumn = chain.scratch.branchLogLiks;
+  for (int r = 0; r < m.rows; r++) savedColumn[r] = m[r][BranchLogLik];
+  // The alleles the move may redraw, node by node from the youngest internal
+  // node up, then the ancestral haplotype's (when it is sampled), marker by
+  // marker: each is drawn after its children's, which carry the data's
+  // evidence at the new location. Slot -1 is the ancestral haplotype. old
+  // and drawn hold the alleles before and after.
+  std::vector<int>& rows = chain.scratch.redrawRows;
+  rows.clear();
+  for (int r = 0; r < m.rows; r++)
+    if (isInternal(m, r)) rows.push_back(r);
+  std::sort(rows.begin(), rows.end(), [&m](int a, int c) { return m[a][Time] < m[c][Time] || (m[a][Time] == m[c][Time] && a < c); });
+  if (s.iterRoot) rows.push_back(-1);
+  std::vector<int>& old = chain.scratch.redrawOld;
+  std::vector<int>& drawn = chain.scratch.redrawNew;
+  old.clear();
+  drawn.clear();
+  auto cellOf = [&](int k, int slot) -> int {
+    return slot == -1 ? chain.rootHaplotype[k] : alleleOf(m[slot][tmat + k]);
+  };
+  auto setCell = [&](int k, int slot, int a) {
+    if (slot == -1)
+      chain.rootHaplotype[k] = a;
+    else
+      m[slot][tmat + k] = a;
+  };
+  // Visits every redrawn allele in that order, the conditional taken at
+  // location `at`: draws it, or puts the target's allele there; returns the
+  // log probability of the sequence.
+  Conditional conditional{chain.scratch.labelWeights};
+  auto pass = [&](double at, const std::vector<int>& target, bool drawing) {
+    AlleleScorer scorer(chain, s, at);
+    double logProbability = 0;
+    size_t n = 0;
+    for (int slot : rows)
+      for (int k = from; k < to; k++, n++) {
+        if (slot == -1)
+          scorer.ancestral(k, conditional);
+        else
+          scorer.internal(slot, k, conditional);
+        const int labels = s.alleles.highestLabel[k];
+        const int before = cellOf(k, slot);
+        const int a = drawing ? conditional.draw(labels, before, rng) : target[n];
+        logProbability += conditional.logProbability(a, labels);
+        setCell(k, slot, a);
+        if (a != before) scorer.resum();
+        if (drawing) drawn.push_back(a);
+      }
+    return logProbability;
+  };
+  for (int slot : rows)
+    for (int k = from; k < to; k++) old.push_back(cellOf(k, slot));
+
+  const double forward = pass(proposed, old, true);
+  const double newLogLik = rescoreTree(m, BranchModel{proposed, s.mapDist, chain.alleleFreq, chain.rootHaplotype},
+                                       Rescore::All);
+  const double newRootLogProb = from < to && s.iterRoot ? rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype)
+                                                       : chain.rootHapLogProb;
+  const double reverse = pass(x, old, false);  // leaves the old alleles in place
+  double prior = 0;
+  Decision rule = Decision::Strict;
+  if (s.useSeqWeights) {
+    prior = locationLogPrior(s.segments, proposed);
+    if (isForbiddenLocation(prior)) rule = Decision::Forbidden;
+  }
+  const double d = chain.beta * (newLogLik - chain.logLik) + (newRootLogProb - chain.rootHapLogProb) +
+                   (prior - chain.mutLocPrior) + (reverse - forward);
+  if (accepted(std::isnan(d) ? kMinusInfinity : d, rng, rule)) {
+    size_t n = 0;
+    for (int slot : rows)
+      for (int k = from; k < to; k++) setCell(k, slot, drawn[n++]);
+    chain.mutLocation = proposed;
+    chain.logLik = rescoreTree(m, branchModelOf(chain, s), Rescore::All);
+    chain.rootHapLogProb = newRootLogProb;
+    chain.mutLocPrior = prior;
+    chain.acceptMutLoc++;
+  } else {
+    restoreBranchLogLikColumn(m, savedColumn);
+  }
+}

@@ -1,0 +1,156 @@
+#include "sampler/smartstart.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/sorting.h"
+#include "model/likelihood.h"
+#include "model/priors.h"
+#include "sampler/allelemoves.h"
+
+namespace {
+
+// Map length of the segment around x on which haplotypes a and b agree, from
+// the nearest disagreeing marker on the left to the nearest on the right
+// (the region's ends, a little beyond, when they agree to there).
+double sharedSegment(const std::vector<int>& a, const std::vector<int>& b, double x, const std::vector<double>& pos) {
+  const int L = static_cast<int>(a.size());
+  const double beyond = (pos[L] - pos[1]) / L + 1e-12;
+  double right = pos[L] + beyond;
+  double left = pos[1] - beyond;
+  for (int k = 1; k <= L; k++) {
+    if (a[k - 1] == b[k - 1]) continue;
+    if (pos[k] >= x) {
+      right = std::min(right, pos[k]);
+    } else {
+      left = std::max(left, pos[k]);
+    }
+  }
+  return right - left;
+}
+
+// Where children disagree the parent takes the allele more common in the
+// population (the first such on a tie).
+std::vector<int> consensus(const std::vector<int>& a, const std::vector<int>& b, const FrequencyTable& freq) {
+  std::vector<int> parent(a.size());
+  for (size_t k = 0; k < a.size(); k++)
+    parent[k] = a[k] == b[k] || freq(a[k], static_cast<int>(k)) >= freq(b[k], static_cast<int>(k)) ? a[k] : b[k];
+  return parent;
+}
+
+// n-1 node times from the prior truncated to [0, age], ascending.
+std::vector<double> drawTimes(int count, double age, const RunSettings& s, Random& rng) {
+  const double r = s.growthRate;
+  const double K = s.propSampled;
+  const double E = std::exp(-r * age);
+  const double Q = (r * E + (K / 2) * (1 - E)) / (1 - E);
+  std::vector<double> times(count);
+  for (double& t : times) {
+    const double u = rng.uniform();
+    t = (std::log(u * r + Q - u * K / 2) - std::log(Q - u * K / 2)) / r;
+  }
+  sortAscending(times.data(), count);
+  return times;
+}
+
+void rebuild(Chain& chain, const RunSettings& s, double x, Random& rng) {
+  TreeMatrix& m = chain.tree;
+  const int tmat = m.layout.firstAllele;
+  const int L = s.numLoci;
+  std::vector<int> clusterRow, internalLabels;
+  std::vector<std::vector<int>> haplotype;
+  for (int r = 0; r < m.rows; r++) {
+    if (cellInt(m[r][LeftChild]) == -1) {
+      clusterRow.push_back(r);
+      std::vector<int> h(L);
+      for (int k = 0; k < L; k++) h[k] = alleleOf(m[r][tmat + k]);
+      haplotype.push_back(h);
+    } else {
+      internalLabels.push_back(r);
+    }
+  }
+  const int n = static_cast<int>(clusterRow.size());
+  const std::vector<double> times = drawTimes(n - 1, chain.mutAge, s, rng);
+  // Greedy joining of the two active clusters sharing the longest segment;
+  // best[i] is i's best partner among the later active clusters.
+  std::vector<bool> active(n, true);
+  auto bestPartner = [&](int i) {
+    int best = -1;
+    double longest = -1;
+    for (int j = 0; j < n; j++)
+      if (j != i && active[j]) {
+        const double shared = sharedSegment(haplotype[i], haplotype[j], x, s.mapDist);
+        if (shared > longest) {
+          longest = shared;
+          best = j;
+        }
+      }
+    return std::make_pair(best, longest);
+  };
+  std::vector<std::pair<int, double>> best(n);
+  for (int i = 0; i < n; i++) best[i] = bestPartner(i);
+  for (int join = 0; join < n - 1; join++) {
+    int i = -1;
+    for (int c = 0; c < n; c++)
+      if (active[c] && (i == -1 || best[c].second > best[i].second)) i = c;
+    const int j = best[i].first;
+    const int v = internalLabels[join];
+    double* row = m[v];
+    row[LeftChild] = clusterRow[i];
+    row[RightChild] = clusterRow[j];
+    row[Time] = times[join];
+    m[clusterRow[i]][Parent] = v;
+    m[clusterRow[j]][Parent] = v;
+    haplotype[i] = consensus(haplotype[i], haplotype[j], chain.alleleFreq);
+    for (int k = 0; k < L; k++) row[tmat + k] = haplotype[i][k];
+    clusterRow[i] = v;
+    active[j] = false;
+    for (int c = 0; c < n; c++)
+      if (active[c] && (c == i || best[c].first == i || best[c].first == j)) best[c] = bestPartner(c);
+  }
+  const int rootLabel = internalLabels[n - 2];
+  m[rootLabel][Parent] = -1;
+  for (int r = 0; r < m.rows; r++) {
+    const int parent = cellInt(m[r][Parent]);
+    m[r][BranchLength] = parent == -1 ? chain.mutAge - m[r][Time] : m[parent][Time] - m[r][Time];
+  }
+  chain.rootLabel = rootLabel;
+  if (s.iterRoot)
+    for (int k = 0; k < L; k++) chain.rootHaplotype[k] = alleleOf(m[rootLabel][tmat + k]);
+}
+
+// x, or with sequence weights the nearest location of the region (within
+// a thousandth of its width) whose weight is not zero.
+double allowedNear(double x, const RunSettings& s) {
+  if (!s.useSeqWeights) return x;
+  const double width = s.mutLocHigh - s.mutLocLow;
+  for (int step = 0; step <= 1000; step++)
+    for (double y : {x - step * width / 1000, x + step * width / 1000})
+      if (y >= s.mutLocLow && y <= s.mutLocHigh && !isForbiddenLocation(locationLogPrior(s.segments, y))) return y;
+  return x;
+}
+
+}  // namespace
+
+void smartStart(std::vector<Chain>& chains, const RunSettings& s, bool overdispersed, Random& rng) {
+  const int M = static_cast<int>(chains.size());
+  const int n = s.numChrom;
+  for (Chain& chain : chains) {
+    const double part = (s.mutLocHigh - s.mutLocLow) / M;
+    const double within = overdispersed ? rng.uniform() : 0.5;
+    if (s.iterLocation) chain.mutLocation = allowedNear(s.mutLocLow + (chain.index + within) * part, s);
+    if (overdispersed && s.iterAge) {
+      const double agePart = (s.mutAgeHigh - s.mutAgeLow) / M;
+      chain.mutAge = s.mutAgeLow + (chain.index + rng.uniform()) * agePart;
+    }
+    rebuild(chain, s, chain.mutLocation, rng);
+    chain.logLik = rescoreTree(chain.tree, branchModelOf(chain, s), Rescore::All);
+    chain.sortedTimes.clear();
+    for (int r = 0; r < chain.tree.rows; r++) chain.sortedTimes.push_back(chain.tree[r][Time]);
+    std::sort(chain.sortedTimes.begin(), chain.sortedTimes.end());
+    chain.mutAgePrior = mutationAgeLogPrior(n, chain.mutAge, s.growthRate, s.propSampled);
+    chain.coalPrior = nodeTimesLogPrior(n, chain.sortedTimes, s.propSampled, s.growthRate, chain.mutAge);
+    chain.rootHapLogProb = rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype);
+    if (s.useSeqWeights && s.iterLocation) chain.mutLocPrior = locationLogPrior(s.segments, chain.mutLocation);
+  }
+}

@@ -1,0 +1,96 @@
+#include "sampler/tempering.h"
+
+#include <cmath>
+#include <utility>
+
+#include "sampler/chainstore.h"
+
+std::vector<double> temperatureLadder(int companions, double hottest) {
+  std::vector<double> ladder(companions + 1, 1.0);
+  for (int j = 1; j <= companions; j++) ladder[j] = std::pow(hottest, static_cast<double>(j) / companions);
+  return ladder;
+}
+
+void swapStates(Chain& a, Chain& b) {
+  using std::swap;
+  swap(a.tree, b.tree);
+  swap(a.proposalTree, b.proposalTree);
+  swap(a.sortedTimes, b.sortedTimes);
+  swap(a.rootLabel, b.rootLabel);
+  swap(a.mutLocation, b.mutLocation);
+  swap(a.mutAge, b.mutAge);
+  swap(a.proposedAge, b.proposedAge);
+  swap(a.alleleFreq, b.alleleFreq);
+  swap(a.rootHaplotype, b.rootHaplotype);
+  swap(a.logLik, b.logLik);
+  swap(a.secondChromLogProb, b.secondChromLogProb);
+  swap(a.coalPrior, b.coalPrior);
+  swap(a.mutAgePrior, b.mutAgePrior);
+  swap(a.rootHapLogProb, b.rootHapLogProb);
+  swap(a.mutLocPrior, b.mutLocPrior);
+  swap(a.freqLogLik, b.freqLogLik);
+  swap(a.locationSample, b.locationSample);
+  swap(a.ageSample, b.ageSample);
+  swap(a.missingLeaves, b.missingLeaves);
+  swap(a.missingCells, b.missingCells);
+}
+
+Tempering::Tempering(const std::vector<Chain>& chains, const std::vector<double>& ladder,
+                     std::vector<Random>& companionStreams, std::vector<Random>& swapStreams,
+                     std::vector<StepSet>& levelSteps)
+    : levels_(static_cast<int>(ladder.size()) - 1), ladder_(ladder), swapStreams_(&swapStreams) {
+  const int M = static_cast<int>(chains.size());
+  companions_.reserve(static_cast<size_t>(M) * levels_);
+  for (int c = 0; c < M; c++)
+    for (int j = 1; j <= levels_; j++) {
+      Chain companion = chains[c];
+      companion.level = j;
+      companion.beta = ladder_[j];
+      companion.rng = &companionStreams[c * levels_ + j - 1];
+      companion.steps = &levelSteps[j - 1];
+      companion.acceptTree = companion.acceptMutLoc = companion.acceptRoot = companion.acceptInternal =
+          companion.acceptFreq = companion.acceptNodeTime = companion.acceptExchange =
+              companion.acceptScale = 0;
+      companions_.push_back(std::move(companion));
+    }
+  proposed_.assign(static_cast<size_t>(M) * levels_, 0);
+  accepted_.assign(static_cast<size_t>(M) * levels_, 0);
+}
+
+std::vector<Chain*> Tempering::records(std::vector<Chain>& chains) {
+  std::vector<Chain*> all;
+  for (Chain& chain : chains) all.push_back(&chain);
+  for (Chain& companion : companions_) all.push_back(&companion);
+  return all;
+}
+
+void Tempering::proposeSwaps(std::vector<Chain>& chains) {
+  for (int c = 0; c < static_cast<int>(chains.size()); c++) {
+    Random& rng = (*swapStreams_)[c];
+    const int i = rng.below(levels_);
+    Chain& colder = level(chains, c, i);
+    Chain& hotter = level(chains, c, i + 1);
+    const double logRatio = (colder.beta - hotter.beta) * (hotter.logLik - colder.logLik);
+    proposed_[c * levels_ + i]++;
+    const double u = rng.uniform();
+    if (std::isnan(logRatio) || !(logRatio >= 0 || u < std::exp(logRatio))) continue;
+    swapStates(colder, hotter);
+    accepted_[c * levels_ + i]++;
+  }
+}
+
+void Tempering::save(ByteWriter& out) const {
+  out.putVector(proposed_);
+  out.putVector(accepted_);
+  for (const Chain& companion : companions_) saveChain(out, companion);
+}
+
+std::string Tempering::load(ByteReader& in, const RunSettings& s) {
+  proposed_ = in.getVector<long>(proposed_.size());
+  accepted_ = in.getVector<long>(accepted_.size());
+  for (Chain& companion : companions_) {
+    const std::string fault = loadChain(in, s, companion);
+    if (!fault.empty()) return "companion of " + fault;
+  }
+  return "";
+}
