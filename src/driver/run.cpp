@@ -385,6 +385,15 @@ void Run::writeSummary(const std::vector<Chain>& chains, long count, const MoveC
   context.seed = seed_;
   context.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
   context.drawsPerChain = std::max(0L, count);
+  // A prepared parameter file has its marker table beside it: locations in
+  // base pairs too. A table that cannot be used costs a warning only.
+  const MarkerTableRead table = findMarkerTable(options_.paramFile);
+  std::string fault = table.warning;
+  if (table.table && fault.empty())
+    fault = checkAgainstMap(*table.table, std::vector<double>(s.mapDist.begin() + 1, s.mapDist.end()),
+                            options_.paramFile + ".markers.tsv");
+  if (table.table && fault.empty()) context.markers = &*table.table;
+  if (!fault.empty()) std::cerr << "mutloc: " << fault << std::endl;
   context.histBars = s.histBars;
   context.acceptance.assign(kMoveKinds, std::vector<double>());
   const long lastIteration = s.burnIn + std::max(0L, count) - 1;

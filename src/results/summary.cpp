@@ -51,14 +51,31 @@ Json estimatesJson(const QuantitySummary::Estimates& e) {
               {"interval95", Json::array({number(e.low), number(e.high)})}};
 }
 
-Json quantityJson(const QuantitySummary& q) {
+// A location's estimates in base pairs (rounded to whole base pairs).
+Json basePairsJson(const QuantitySummary::Estimates& e, const MarkerTable& markers) {
+  auto at = [&](double morgans) {
+    return std::isfinite(morgans) ? Json(std::llround(basePairsAt(markers, morgans))) : Json(nullptr);
+  };
+  return Json{{"median", at(e.median)},
+              {"mean", at(e.mean)},
+              {"mode", at(e.mode)},
+              {"interval95", Json::array({at(e.low), at(e.high)})}};
+}
+
+Json quantityJson(const QuantitySummary& q, const MarkerTable* markers) {
   Json pooled = estimatesJson(q.pooled);
   pooled["rhat"] = number(q.diagnostics.rhat);
   pooled["ess_bulk"] = number(q.diagnostics.essBulk);
   pooled["ess_tail"] = number(q.diagnostics.essTail);
+  if (markers) pooled["base_pairs"] = basePairsJson(q.pooled, *markers);
   Json chains = Json::array();
-  for (const auto& e : q.chains) chains.push_back(estimatesJson(e));
-  return Json{{"pooled", pooled}, {"chains", chains}};
+  for (const auto& e : q.chains) {
+    chains.push_back(estimatesJson(e));
+    if (markers) chains.back()["base_pairs"] = basePairsJson(e, *markers);
+  }
+  Json out{{"pooled", pooled}, {"chains", chains}};
+  if (markers) out["chromosome"] = markers->markers.front().chromosome;
+  return out;
 }
 
 bool converged(const Diagnostics& d) { return d.rhat <= 1.01 && d.essBulk >= 400; }
@@ -71,6 +88,17 @@ std::string line(const char* name, const QuantitySummary& q) {
       << " .. " << p.high << "; R-hat " << q.diagnostics.rhat << ", ESS bulk " << std::lround(q.diagnostics.essBulk)
       << ", tail " << std::lround(q.diagnostics.essTail) << "\n";
   return out.str();
+}
+
+// The location's pooled estimates in base pairs, when there is a table.
+std::string basePairsLine(const QuantitySummary& q, const MarkerTable* markers) {
+  if (!markers) return "";
+  auto at = [&](double morgans) {
+    return std::isfinite(morgans) ? std::to_string(std::llround(basePairsAt(*markers, morgans))) : std::string("nan");
+  };
+  const auto& p = q.pooled;
+  return "  location on chromosome " + markers->markers.front().chromosome + ": median " + at(p.median) + ", mode " +
+         at(p.mode) + ", 95% " + at(p.low) + " .. " + at(p.high) + " (base pairs)\n";
 }
 
 }  // namespace
@@ -96,8 +124,8 @@ std::string summaryJson(const QuantitySummary& location, const QuantitySummary& 
     for (double v : context.acceptance[kind]) perChain.push_back(number(v));
     acceptance[kMoves[kind]] = perChain;
   }
-  Json summary{{"location", quantityJson(location)},
-               {"age", quantityJson(age)},
+  Json summary{{"location", quantityJson(location, context.markers)},
+               {"age", quantityJson(age, nullptr)},
                {"acceptance", acceptance},
                {"seed", context.seed},
                {"seconds", context.seconds},
@@ -122,7 +150,7 @@ void writeSummaryLines(std::ostream& err, const QuantitySummary& location, const
   if (!quiet)
     err << "mutloc: summary over " << location.chains.size() << (location.chains.size() == 1 ? " chain" : " chains")
         << ", " << context.drawsPerChain << " draws each:\n"
-        << line("location", location) << line("age", age);
+        << line("location", location) << basePairsLine(location, context.markers) << line("age", age);
   for (const auto& [name, q] : {std::pair{"location", &location}, std::pair{"age", &age}}) {
     if (converged(q->diagnostics) || !std::isfinite(q->diagnostics.rhat)) continue;
     std::ostringstream warning;

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "markers/markertable.h"
 #include "results/convergence.h"
 #include "sampler/sharedcontrol.h"
 
@@ -25,6 +26,9 @@ struct SummaryContext {
   std::vector<std::vector<double>> swapAcceptance;
   // With tuning: the frozen steps per temperature, by name.
   std::vector<std::vector<std::pair<std::string, double>>> tunedSteps;
+  // The marker table beside the parameter file, when there is a usable one:
+  // locations are given in base pairs too.
+  const MarkerTable* markers = nullptr;
 };
 
 struct QuantitySummary {

@@ -286,6 +286,47 @@ TEST_F(ResultsReport, SummaryOfAFreshMultiChainRunMatchesItsFiles) {
   EXPECT_LE(std::stod(summary.at("gelman.location.point")), std::stod(summary.at("gelman.location.upper")));
 }
 
+// A prepared parameter file's marker table beside it: mutloc's summary and
+// the report give the location in base pairs too, linear between markers; a
+// table that does not fit gets a warning and the results stay in Morgans.
+TEST_F(ResultsReport, WithAMarkerTableBesideTheRunLocationsAreAlsoInBasePairs) {
+  ScratchDir dir;
+  dir.write("p.txt", threeChainRun().text());
+  const std::string table =
+      "index\tchromosome\tposition\tid\talleles\tcM\tmorgans\tcontrol_frequencies\n"
+      "1\t7\t1000\t.\tA,C,G\t5\t0\t0.5,0.3,0.2\n"
+      "2\t7\t3000\trs2\tA,C,G\t5.4\t0.004\t0.5,0.3,0.2\n"
+      "3\t7\t3600\t.\tA,C,G\t6\t0.01\t0.5,0.3,0.2\n";
+  dir.write("p.txt.markers.tsv", table);
+  const RunResult run = runMutloc(dir, {"p.txt", "--no-menu"}, "", 120);
+  ASSERT_EQ(run.status, 0) << run.out;
+  const auto basePairs = [](double x) {
+    return x <= 0.004 ? 1000 + x / 0.004 * 2000 : 3000 + (x - 0.004) / 0.006 * 600;
+  };
+  const std::string json = dir.read("p.txt.summary.json");
+  EXPECT_NE(json.find("\"chromosome\": \"7\""), std::string::npos);
+  EXPECT_NE(run.err.find("location on chromosome 7: median "), std::string::npos) << run.err;
+
+  ASSERT_EQ(runReport(dir, "p.txt").status, 0);
+  auto summary = parseSummary(dir.read("p.txt.report/summary.txt"));
+  EXPECT_EQ(summary.at("chromosome"), "7");
+  for (const std::string key : {"chain.0.location.", "chain.2.location.", "pooled.location."}) {
+    EXPECT_NEAR(std::stod(summary.at(key + "bp.median")), basePairs(std::stod(summary.at(key + "median"))), 0.5) << key;
+    EXPECT_NEAR(std::stod(summary.at(key + "bp.region.high")),
+                basePairs(std::stod(summary.at(key + "region.high"))), 0.5) << key;
+  }
+
+  // The map of another version of the file: a warning from both, Morgans only.
+  dir.write("p.txt.markers.tsv", std::string(table).replace(table.find("0.004"), 5, "0.005"));
+  const RunResult again = runMutloc(dir, {"p.txt", "--no-menu"}, "", 120);
+  EXPECT_NE(again.err.find("p.txt.markers.tsv does not list the markers"), std::string::npos) << again.err;
+  EXPECT_EQ(dir.read("p.txt.summary.json").find("base_pairs"), std::string::npos);
+  const RunResult report = runReport(dir, "p.txt");
+  EXPECT_EQ(report.status, 0);
+  EXPECT_NE(report.err.find("p.txt.markers.tsv does not list the markers"), std::string::npos) << report.err;
+  EXPECT_EQ(parseSummary(dir.read("p.txt.report/summary.txt")).count("pooled.location.bp.median"), 0u);
+}
+
 // The stored runs cover the other layouts: two chains without acceptance
 // proportions, and a single chain, which has no Gelman-Rubin factor.
 TEST_F(ResultsReport, SummaryOfStoredRunsMatchesTheirFiles) {
