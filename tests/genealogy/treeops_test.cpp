@@ -103,6 +103,17 @@ TEST(PerturbNodeTimes, StepsByAUniformDrawAndFoldsBackIntoZeroToMutationAge) {
     EXPECT_NEAR(perturbed(time, 0, -3), folded, 1e-12) << time;
 }
 
+TEST(PerturbNodeTimes, HastingsRatioCountsTheFoldImagesAtEitherAge) {
+  // Far from the folds the proposal is symmetric.
+  EXPECT_DOUBLE_EQ(perturbationLogRatio(threeLeaves(1, 2, 5), threeLeaves(1.5, 2.5, 5.2), 1, 5, 5.2), 0);
+  // B from 4.8 below age 5 to 5.2 below age 5.5: forward only 5.2 itself lies
+  // within 0.5 of 4.8; back, 4.8 and its mirror 5.2 at age 5 both lie within
+  // 0.5 of 5.2.
+  EXPECT_DOUBLE_EQ(perturbationLogRatio(threeLeaves(1, 4.8, 5), threeLeaves(1, 5.2, 5.5), 0.5, 5, 5.5), std::log(2.0));
+  // B from 4.8 (age 5) folded at age 4.6 to 4.2: no step of 0.5 leads back.
+  EXPECT_EQ(perturbationLogRatio(threeLeaves(1, 4.8, 5), threeLeaves(1, 4.2, 4.6), 0.5, 5, 4.6), -INFINITY);
+}
+
 TEST(RebuildFromSequence, RebuildsThreeLeafGenealogyFromSequenceAndTimes) {
   TreeMatrix p = threeLeaves(1, 2, 5);  // A younger than B: the same genealogy
   const TreeMatrix original = p;
