@@ -4,10 +4,9 @@
 #include <vector>
 
 #include "core/sorting.h"
+#include "input/ranges.h"
 
 namespace {
-
-constexpr double kStarSpacing = 0.00001;
 
 // n-1 internal-node times in ascending order.
 std::vector<double> drawNodeTimes(const RunSettings& s, int n, double age, Random& rng) {
