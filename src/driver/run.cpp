@@ -23,6 +23,7 @@
 #include "core/failure.h"
 #include "core/random.h"
 #include "driver/checkpoint.h"
+#include "driver/memory.h"
 #include "driver/outputs.h"
 #include "driver/pool.h"
 #include "driver/sweep.h"
@@ -45,18 +46,6 @@ std::string clockText(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
   return text;
-}
-
-std::string bytesText(double bytes) {
-  std::ostringstream text;
-  text.precision(3);
-  if (bytes >= 1e9)
-    text << bytes / 1e9 << " GB";
-  else if (bytes >= 1e6)
-    text << bytes / 1e6 << " MB";
-  else
-    text << bytes / 1e3 << " kB";
-  return text.str();
 }
 
 // The whole parameter file; false when it cannot be read.
@@ -126,6 +115,10 @@ class Run {
 void Run::readSettings() {
   std::istringstream in(paramText_);
   settings_ = readParameterFile(in);
+  // Before anything of the run's size is allocated. A check run copies the
+  // chains for its timed iterations.
+  const bool checkpoints = options_.checkpointEvery > 0 || !options_.resume.empty();
+  checkMemory(settings_, estimateMemory(settings_, options_.check ? 2 : 1, checkpoints), availableMemory());
   tallies_ = makeHaplotypeTallies(settings_);
   control_.prepare(settings_);
 }

@@ -232,6 +232,25 @@ std::vector<Chain> makeChains(const RunSettings& s, Random& rng) {
   return chains;
 }
 
+double chainBytes(const RunSettings& s) {
+  const double n = s.numChrom;
+  const double N = 2 * n - 1;
+  const double L = s.numLoci;
+  const TreeLayout layout = treeLayoutOf(s);
+  double sumsLeaves = 1;
+  while (sumsLeaves < N) sumsLeaves *= 2;
+  // Each of the two genealogies: its cells, the pairwise sums of its branch
+  // log-likelihoods, its cached exponentials and the likelihood's scratch.
+  const double tree = 8 * (N * layout.width() + 2 * sumsLeaves + N * (2 * L + 1) + 3 * (L + 2));
+  // Sorted and proposed node times, the saved column, in-order labels, rows
+  // by time and the rebuild's three lists; the allele moves' scratch.
+  const double scratch = 8 * 3 * N + 4 * 5 * N + 8 * (s.alleles.largest + 1 + 2 * L) + 4 * 3 * L;
+  const double frequencies = 8 * (s.alleles.maxAllele + 1) * L;
+  // At most one unknown-allele record per leaf (a vector each).
+  const double missing = n * (4 + 40 + 4 * (3 + layout.alleleColumns));
+  return 2 * tree + scratch + frequencies + missing;
+}
+
 ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains) {
   ChainSetup setup;
   for (const Chain& chain : chains)

@@ -19,6 +19,10 @@ StartingValues drawStartingValues(const RunSettings& s, Random& rng);
 // still empty: what setupChains fills and what a checkpoint is read into.
 std::vector<Chain> makeChains(const RunSettings& s, Random& rng);
 
+// Bytes one chain of the run holds once sized (its two genealogies with their
+// caches, its frequencies and scratch), for the memory estimate.
+double chainBytes(const RunSettings& s);
+
 struct ChainSetup {
   std::vector<Chain> chains;
   bool hasMissing = false;   // some chain has a leaf with unknown alleles
