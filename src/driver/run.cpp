@@ -84,6 +84,7 @@ class Run {
 
  private:
   void readSettings();
+  void stopIfSetUpInterrupted() const;
   void checkOutputs(bool resuming, uint64_t samplesBytes);
   void checkDiskRoom(long samplingIterationsLeft);
   int checkOnly(const std::vector<Chain>& chains, const MoveContext& ctx);
@@ -121,6 +122,12 @@ void Run::readSettings() {
   checkMemory(settings_, estimateMemory(settings_, options_.check ? 2 : 1, checkpoints), availableMemory());
   tallies_ = makeHaplotypeTallies(settings_);
   control_.prepare(settings_);
+}
+
+// A stop signalled before the first iteration ends the run before any output
+// is opened: there is nothing to write yet, and earlier results stay as they were.
+void Run::stopIfSetUpInterrupted() const {
+  if (control_.stopRequested.load() != 0) throw failLine(kStoppedDuringSetup);
 }
 
 CheckpointIdentity Run::identity(const std::string& samplingOptions) const {
@@ -303,7 +310,8 @@ int Run::fresh() {
   const StartingValues start = drawStartingValues(s, streams_[0]);
   std::ostringstream log;
   writeParameterEcho(log, s, shownSeed, start.locations, start.ages);
-  ChainSetup setup = setupChains(s, start, streams_[0], log);
+  ChainSetup setup = setupChains(s, start, streams_[0], log, &control_.stopRequested);
+  stopIfSetUpInterrupted();
   // With streams of their own the chains start as in any run and draw from
   // PCG64 stream 1 + c from the first iteration on.
   if (options_.ownStreams())
@@ -345,7 +353,7 @@ int Run::resume() {
   readSettings();
   const RunSettings& s = settings_;
   streams_.assign(1, Random());
-  std::vector<Chain> chains = makeChains(s, streams_[0]);
+  std::vector<Chain> chains = makeChains(s, streams_[0], &control_.stopRequested);
   trace_ = std::make_unique<TraceReport>(s, files_.out[Dat], names_.files[Dat]);
   RunRecords records{streams_, control_, *trace_, tallies_, chains};
   const CheckpointPosition position = readCheckpoint(path, identity(""), s, records);
@@ -353,6 +361,7 @@ int Run::resume() {
     throw failLine(path + " is damaged or no checkpoint (its random streams do not match its options); it cannot "
                           "be resumed.");
   pointChainsAtStreams(chains, streams_);
+  stopIfSetUpInterrupted();
   checkpointEvery_ = options_.checkpointEvery > 0 ? options_.checkpointEvery : position.checkpointEvery;
   const size_t at = position.samplingOptions.find("seed=");
   if (at != std::string::npos) seed_ = std::strtol(position.samplingOptions.c_str() + at + 5, nullptr, 10);
