@@ -237,6 +237,8 @@ int Run::iterate(ChainSetup& setup, long firstIteration, const std::string& samp
     samples_->remove();
     if (!end.stopped) std::remove(names_.checkpoint.c_str());
   }
+  // A term that broke fails the run once what it had is written.
+  if (!end.failure.empty()) throw failLine(end.failure);
   return 0;
 }
 
