@@ -290,7 +290,8 @@ ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random
   GenealogyStart shared{s.rootHaplotype, s.runSimulation ? s.simMutLoc : start.locations[0]};
   for (Chain& chain : chains) {
     stopIfAsked(stop);
-    buildStartingGenealogy(chain.tree, s, chain.mutAge, chain.alleleFreq, shared, rng, shuffle);
+    buildStartingGenealogy(chain.tree, s, chain.mutAge, chain.alleleFreq, shared, rng, shuffle, stop);
+    stopIfAsked(stop);  // the genealogy may be unfinished
     sortRows(chain.tree, LeftChild);
   }
   for (Chain& chain : chains) chain.rootHaplotype = shared.root;

@@ -40,8 +40,8 @@ struct ChainSetup {
 // every chain's stored log terms. Every chain draws from rng (in chain order).
 // Throws RunFailure at the range checks of the step sizes, when "inmat.txt"
 // cannot be used, and (with kStoppedDuringSetup) when stop is set: it is
-// looked at before every chain's turn in each step, so a stop is noticed
-// within one chain's step.
+// looked at before every chain's turn in each step and inside the building
+// of a starting genealogy, so a stop is noticed within one chain's step.
 ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, std::ostream& log,
                        const std::atomic<int>* stop = nullptr);
 
