@@ -7,8 +7,8 @@
 #                under ThreadSanitizer
 # Both first install the Debian packages they need that are missing
 # (tools/debian-packages lists them; make deps installs them all).
-# Also: make fuzz, make soak, make bench (see README), make validate
-# (validation/README.md).
+# Also: make fuzz, make fuzz-long, make soak, make bench (see README), make
+# validate (validation/README.md).
 BUILD ?= build
 EXAMPLE ?= examples/simulated/simulated.txt
 JOBS ?= 2
@@ -57,24 +57,38 @@ test-tsan: deps
 	cmake --build $(BUILD)-tsan -j $(JOBS)
 	cd $(BUILD)-tsan && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
 
-# Fuzzing (clang, libFuzzer): each reader for FUZZ_SECONDS. New crashes land in
-# $(BUILD)-fuzz/crashes/; copy each into tests/fuzz/regressions/<target>/.
+# Fuzzing (clang, libFuzzer): each target for FUZZ_SECONDS (make fuzz), or for
+# FUZZ_LONG_RUNS executions or FUZZ_LONG_SECONDS, whichever comes first (make
+# fuzz-long). New crashes land in $(BUILD)-fuzz/crashes/; copy each into
+# tests/fuzz/regressions/<target>/. The set-up target may allocate no more
+# than its budget of 32 MB lets through.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = params annotation storedtree checkpoint
+FUZZ_LONG_RUNS ?= 10000000
+FUZZ_LONG_SECONDS ?= 7200
+FUZZ_TARGETS = params annotation storedtree checkpoint setup
 
-.PHONY: fuzz
-fuzz: deps
+# $(1): the options that end each target's session.
+define run_fuzzers
 	cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DMUTLOC_SANITIZE=fuzzer
 	cmake --build $(BUILD)-fuzz -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
 	mkdir -p $(BUILD)-fuzz/crashes
 	for t in $(FUZZ_TARGETS); do \
+	  limits="-rss_limit_mb=2048"; [ $$t = setup ] && limits="-rss_limit_mb=1024 -malloc_limit_mb=64"; \
 	  rm -rf $(BUILD)-fuzz/work/$$t && mkdir -p $(BUILD)-fuzz/work/$$t && \
-	  (cd $(BUILD)-fuzz/work && ../tests/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 \
+	  (cd $(BUILD)-fuzz/work && ../tests/fuzz_$$t $(1) $$limits \
 	    -print_final_stats=1 -artifact_prefix=../crashes/$$t- $$t \
 	    $(CURDIR)/tests/fuzz/corpus/$$t $$(ls -d $(CURDIR)/tests/fuzz/regressions/$$t 2>/dev/null) \
 	    >/dev/null 2>../$$t.log; \
-	   status=$$?; grep -E 'stat::number_of_executed_units|ERROR|SUMMARY' ../$$t.log; exit $$status) || exit 1; \
+	   status=$$?; echo "$$t:"; grep -E 'stat::number_of_executed_units|stat::average_exec_per_sec|ERROR|SUMMARY' ../$$t.log; \
+	   exit $$status) || exit 1; \
 	done
+endef
+
+.PHONY: fuzz fuzz-long
+fuzz: deps
+	$(call run_fuzzers,-max_total_time=$(FUZZ_SECONDS))
+fuzz-long: deps
+	$(call run_fuzzers,-runs=$(FUZZ_LONG_RUNS) -max_total_time=$(FUZZ_LONG_SECONDS))
 
 # Soak: many short runs of the ASan+UBSan build with random seeds and random
 # valid parameter files (SOAK_RUNS of them).

@@ -23,6 +23,7 @@
 #include "core/failure.h"
 #include "core/random.h"
 #include "driver/checkpoint.h"
+#include "driver/memory.h"
 #include "driver/outputs.h"
 #include "driver/pool.h"
 #include "driver/sweep.h"
@@ -48,18 +49,6 @@ std::string clockText(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
   return text;
-}
-
-std::string bytesText(double bytes) {
-  std::ostringstream text;
-  text.precision(3);
-  if (bytes >= 1e9)
-    text << bytes / 1e9 << " GB";
-  else if (bytes >= 1e6)
-    text << bytes / 1e6 << " MB";
-  else
-    text << bytes / 1e3 << " kB";
-  return text.str();
 }
 
 // The whole parameter file; false when it cannot be read.
@@ -137,6 +126,8 @@ class Run {
 
  private:
   void readSettings();
+  void checkRunMemory(int heated) const;
+  void stopIfSetUpInterrupted() const;
   void prepareSampler(std::vector<Chain>& chains, long seed);
   RunRecords records(std::vector<Chain>& chains);
   void checkOutputs(bool resuming);
@@ -178,8 +169,24 @@ class Run {
 void Run::readSettings() {
   std::istringstream in(paramText_);
   settings_ = readParameterFile(in);
+  // Before anything of the run's size is allocated. Heated companions are
+  // copies of their chains, and a check run copies every record for its
+  // timed iterations.
+  checkRunMemory(options_.heated);
   tallies_ = makeHaplotypeTallies(settings_);
   control_.prepare(settings_);
+}
+
+void Run::checkRunMemory(int heated) const {
+  const bool checkpoints = options_.checkpointEvery > 0 || !options_.resume.empty();
+  const int copies = (1 + heated) * (options_.check ? 2 : 1);
+  checkMemory(settings_, estimateMemory(settings_, copies, checkpoints), availableMemory());
+}
+
+// A stop signalled before the first iteration ends the run before any output
+// is opened: there is nothing to write yet, and earlier results stay as they were.
+void Run::stopIfSetUpInterrupted() const {
+  if (control_.stopRequested.load() != 0) throw failLine(kStoppedDuringSetup);
 }
 
 CheckpointIdentity Run::identity() const {
@@ -350,6 +357,8 @@ int Run::iterate(ChainSetup& setup, long firstIteration) {
     samples_->remove();
     if (!end.stopped) std::remove(names_.checkpoint.c_str());
   }
+  // A term that broke fails the run once what it had is written.
+  if (!end.failure.empty()) throw failLine(end.failure);
   return 0;
 }
 
@@ -456,8 +465,9 @@ int Run::fresh() {
   const StartingValues start = drawStartingValues(s, setupStream_[0]);
   std::ostringstream log;
   writeParameterEcho(log, s, shownSeed, start.locations, start.ages);
-  ChainSetup setup = setupChains(s, start, setupStream_[0], control_, log);
+  ChainSetup setup = setupChains(s, start, setupStream_[0], control_, log, &control_.stopRequested);
   if (sampling_.smartStart) smartStart(setup.chains, s, sampling_.overdispersed, setupStream_[0]);
+  stopIfSetUpInterrupted();
   prepareSampler(setup.chains, seed);
   if (sampling_.tune)
     tuner_ = std::make_unique<Tuner>(1 + sampling_.heated, s, moveContextOf(s, control_, setup, sampling_.moves));
@@ -499,15 +509,17 @@ int Run::resume() {
   const CheckpointPosition header = readCheckpointHeader(path, identity(), s);
   samplingWords_ = header.samplingOptions;
   sampling_ = Sampling::ofWords(samplingWords_);
+  if (sampling_.heated > options_.heated) checkRunMemory(sampling_.heated);
   const std::string seedText = optionValue(samplingWords_, "seed");
   seed_ = std::strtol(seedText.c_str(), nullptr, 10);
-  std::vector<Chain> chains = makeChains(s, setupStream_[0], control_);
+  std::vector<Chain> chains = makeChains(s, setupStream_[0], control_, &control_.stopRequested);
   prepareSampler(chains, seed_);
   ChainSetup shaped = setupOf(s, chains);
   if (sampling_.tune) tuner_ = std::make_unique<Tuner>(1 + sampling_.heated, s, moveContextOf(s, control_, shaped, sampling_.moves));
   trace_ = std::make_unique<TraceReport>(s, files_.out[Dat], names_.files[Dat]);
   RunRecords all = records(chains);
   const CheckpointPosition position = readCheckpoint(path, identity(), s, all);
+  stopIfSetUpInterrupted();
   checkpointEvery_ = options_.checkpointEvery > 0 ? options_.checkpointEvery : position.checkpointEvery;
   if (options_.check) {
     std::cout << "mutloc: " << path << " can be resumed at iteration " << position.iteration + 1 << " of "

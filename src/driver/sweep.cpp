@@ -1,6 +1,9 @@
 #include "driver/sweep.h"
 
+#include <cmath>
 #include <iostream>
+#include <sstream>
+#include <utility>
 
 #include "sampler/sweep.h"
 
@@ -11,6 +14,20 @@ void tallyHaplotypes(const RunSettings& s, const Chain& chain0, HaplotypeTallies
   if (!(t > s.burnIn && s.fileUpdate > 0 && t % s.fileUpdate == 0)) return;
   if (s.storesPopHaplotypes()) tallyPopulationHaplotypes(tallies, chain0.tree);
   if (s.storesIndHaplotypes()) tallyIndividualHaplotypes(tallies, chain0.tree);
+}
+
+// The line that ends a run whose chain holds a term no state can have, or "".
+std::string brokenTermReport(const std::vector<Chain>& chains, long t) {
+  for (const Chain& chain : chains)
+    for (const StoredTerm& term : storedTerms(chain))
+      if (isBrokenTerm(term.value)) {
+        std::ostringstream line;
+        line << "The " << term.name << " of chain " << chain.index + 1 << " became "
+             << (std::isnan(term.value) ? "NaN" : "+inf") << " in iteration " << t
+             << "; the run stopped there with the results of the iterations before.";
+        return line.str();
+      }
+  return "";
 }
 
 }  // namespace
@@ -29,6 +46,10 @@ SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceRepo
       trace.reportChain(chain, ctx.control, t);
     }
     trace.endIteration(chains, t);
+    // Checked after the trace line (which shows the broken value) and before
+    // the samples: nothing sampled from here on would mean anything.
+    std::string broken = brokenTermReport(chains, t);
+    if (!broken.empty()) return SweepEnd{t - 1, true, std::move(broken)};
     if (plan.afterIteration) plan.afterIteration(t);
     if (plan.samples && t >= s.burnIn) plan.samples->append(chains);
     const bool checkpointing = plan.checkpointEvery > 0;
@@ -37,9 +58,9 @@ SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceRepo
       if (ctx.control.stopSignalled.load())
         std::cout << "\nProgram will now be terminated, with data saved to output files" << std::endl;
       if (checkpointing) plan.checkpoint(t);
-      return SweepEnd{t, true};
+      return SweepEnd{t, true, ""};
     }
     tallyHaplotypes(s, chains[0], tallies, t);
   }
-  return SweepEnd{total - 1, false};
+  return SweepEnd{total - 1, false, ""};
 }

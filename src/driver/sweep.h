@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "results/haplotypes.h"
@@ -11,8 +12,11 @@
 #include "sampler/chain.h"
 
 struct SweepEnd {
-  long lastIteration;  // last iteration completed
-  bool stopped;        // the run ended on a stop request
+  long lastIteration;  // last iteration completed (whose samples were kept)
+  bool stopped;        // the run ended before its last iteration
+  // Why the run failed: a stored term of a chain became NaN or +inf in the
+  // iteration after lastIteration (one line), else empty.
+  std::string failure;
 };
 
 struct SweepPlan {
@@ -31,6 +35,7 @@ struct SweepPlan {
   std::function<void(long t)> afterIteration;
 };
 
-// Runs burn-in and sampling iterations until the last one or a stop request.
+// Runs burn-in and sampling iterations until the last one, a stop request, or
+// an iteration that leaves a stored term NaN or +inf (reported, not sampled).
 SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceReport& trace, HaplotypeTallies& tallies,
                    const SweepPlan& plan);

@@ -4,10 +4,9 @@
 #include <vector>
 
 #include "core/sorting.h"
+#include "input/ranges.h"
 
 namespace {
-
-constexpr double kStarSpacing = 0.00001;
 
 // n-1 internal-node times in ascending order.
 std::vector<double> drawNodeTimes(const RunSettings& s, int n, double age, Random& rng) {
@@ -33,7 +32,9 @@ std::vector<double> drawNodeTimes(const RunSettings& s, int n, double age, Rando
   return times;
 }
 
-void buildTopology(TreeMatrix& m, int n, const std::vector<double>& times, ShuffleStream& shuffle) {
+// False when *stop was set before the topology was complete.
+bool buildTopology(TreeMatrix& m, int n, const std::vector<double>& times, ShuffleStream& shuffle,
+                   const std::atomic<int>* stop) {
   int next = n - 2;  // times are used from the largest down
   m[0][LeftChild] = 1;
   m[0][RightChild] = 2;
@@ -42,6 +43,7 @@ void buildTopology(TreeMatrix& m, int n, const std::vector<double>& times, Shuff
   m[2][Parent] = 0;
   std::vector<int> active = {1, 2};
   for (int k = 2; k < 2 * n - 2; k += 2) {
+    if (stop && k % 512 == 0 && stop->load() != 0) return false;
     shuffleLabels(active, shuffle);
     const int v = active[0];
     m[k + 1][Parent] = v;
@@ -53,6 +55,7 @@ void buildTopology(TreeMatrix& m, int n, const std::vector<double>& times, Shuff
     active.push_back(k + 2);
     active.erase(active.begin());
   }
+  return true;
 }
 
 // Alleles of row i by descent from its parent (or, for the root, from the
@@ -94,9 +97,10 @@ int drawAllele(const double* freqColumn, int stride, int maxLabel, double u) {
 }
 
 void buildStartingGenealogy(TreeMatrix& m, const RunSettings& s, double age, const FrequencyTable& freq,
-                            GenealogyStart& start, Random& rng, ShuffleStream& shuffle) {
+                            GenealogyStart& start, Random& rng, ShuffleStream& shuffle,
+                            const std::atomic<int>* stop) {
   const int n = s.numChrom;
-  buildTopology(m, n, drawNodeTimes(s, n, age, rng), shuffle);
+  if (!buildTopology(m, n, drawNodeTimes(s, n, age, rng), shuffle, stop)) return;
 
   m[0][BranchLength] = age - m[0][Time];
   for (int r = 1; r < 2 * n - 1; r++) m[r][BranchLength] = m[cellInt(m[r][Parent])][Time] - m[r][Time];

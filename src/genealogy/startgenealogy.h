@@ -1,6 +1,7 @@
 // Starting genealogies, and simulated data when the run asks for them.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "core/random.h"
@@ -25,9 +26,13 @@ struct GenealogyStart {
 // creation order) below the mutation age: node times from the prior truncated
 // to the age, or a star just below it; a random topology from the root
 // downward; the ancestral haplotype drawn when it is sampled; internal alleles
-// (and, when simulating, leaf alleles) by descent with crossovers.
+// (and, when simulating, leaf alleles) by descent with crossovers. The
+// topology, one shuffle of the active lineages per node, takes time growing
+// with the square of the leaves: when *stop (a stop request) is set on the
+// way, the genealogy is left unfinished and the caller must not use it.
 void buildStartingGenealogy(TreeMatrix& m, const RunSettings& s, double age, const FrequencyTable& freq,
-                            GenealogyStart& start, Random& rng, ShuffleStream& shuffle);
+                            GenealogyStart& start, Random& rng, ShuffleStream& shuffle,
+                            const std::atomic<int>* stop = nullptr);
 
 // The allele drawn from the frequencies of one locus with one uniform u: the
 // first label a at which u is at most the running sum; 0 when none qualifies.

@@ -5,6 +5,7 @@
 
 #include "core/failure.h"
 #include "input/alleles.h"
+#include "input/ranges.h"
 #include "input/readstate.h"
 #include "input/scan.h"
 #include "input/tables.h"
@@ -68,6 +69,7 @@ void readSwitchesAndSizes(std::istream& in, RunSettings& s) {
 
   int chromosomes = readLocatedInt(in, '#', "# chromosomes");
   if (chromosomes <= 0) reject("\"# chromosomes\" should be positive integer.");
+  if (chromosomes > kMaxChromosomes) reject("\"# chromosomes\" should be at most 20000.");
   if (s.genotypes && chromosomes % 2 != 0)
     throw RunFailure{1, "There must be an even number of chromosomes when using genotypes."};
   if (s.genotypesModel0()) chromosomes /= 2;
@@ -118,8 +120,13 @@ void readMutationRange(std::istream& in, RunSettings& s) {
 void readPopulationAndSwitches(std::istream& in, RunSettings& s) {
   s.growthRate = readLocatedDouble(in, 'P', "Population growth rate ");
   if (!(s.growthRate > 0)) reject("\"Population growth rate \" should be positive.");
+  if (s.growthRate < kMinGrowthRate) reject("\"Population growth rate \" should be at least 1e-10.");
+  if (s.growthRate > kMaxGrowthRate) reject("\"Population growth rate \" should be at most 1e100.");
   s.propSampled = readLocatedDouble(in, 'P', "Proportion of population sampled ");
   if (!(s.propSampled > 0)) reject("\"Proportion of population sampled \" should be positive.");
+  if (s.propSampled < kMinProportionSampled)
+    reject("\"Proportion of population sampled \" should be at least 1e-100.");
+  if (s.propSampled > 1) reject("\"Proportion of population sampled \" should be at most 1.");
 
   const std::string iterate = "Iterate ancestral state, mutation age, mutatin location, allele freq";
   const auto flags = readLocatedList<int>(in, 'I', iterate, "F", [&](int v) {
@@ -147,6 +154,8 @@ void readSamplerSettings(std::istream& in, RunSettings& s) {
   });
   if (steps.size() != 5) throw RunFailure{-1, "You should have 5 numbers for \"" + adjust + "\".\n"};
   s.steps = StepSizes{steps[0], steps[1], steps[2], steps[3], steps[4]};
+  if (s.steps.tree > kMaxTreeStep)
+    reject("The first number (the tree step) of \"" + adjust + "\" should be at most 10.");
 
   s.burnIn = readIntAfterList(in, "Burn-in iteration");
   if (s.burnIn <= 0) reject("\"Burn-in iteration\" should be positive integer.");
@@ -167,6 +176,7 @@ void readSamplerSettings(std::istream& in, RunSettings& s) {
 
   s.histBars = readIntAfterList(in, "Number of histogram bars");
   if (s.histBars <= 0) reject("\"Number of histogram bars\" should be positive integer.");
+  if (s.histBars > kMaxHistogramBars) reject("\"Number of histogram bars\" should be at most 10000.");
   s.alphaLevel = readLocatedDouble(in, 'A', "Alpha level for recdist");
   if (!(s.alphaLevel < 1) || !(s.alphaLevel > 0)) reject("\"Alpha level for recdist\" should be positive and less than 1.");
 }
@@ -174,6 +184,7 @@ void readSamplerSettings(std::istream& in, RunSettings& s) {
 void readMutationAge(std::istream& in, RunSettings& s) {
   const double age = readLocatedDouble(in, 'M', "Mutation age");
   if (!(age > 0) && age != -99) reject("\"Mutation age\" should be positive or -99(random).");
+  if (age > kMaxAge) reject("\"Mutation age\" should be at most 1e10 generations.");
   s.startAge = age;
 
   const std::string bounds = "Mutation age boundaries";
@@ -194,6 +205,7 @@ void readMutationAge(std::istream& in, RunSettings& s) {
     s.mutAgeHigh = range[1];
     if (!(s.mutAgeLow < s.mutAgeHigh))
       reject("\"Mutation age boundaries\": the first number should be less than the second one.");
+    if (s.mutAgeHigh > kMaxAge) reject("\"Mutation age boundaries\" should be at most 1e10 generations.");
     if (age != -99 && !(age >= s.mutAgeLow && age <= s.mutAgeHigh))
       reject("\"Mutation age\" should lie within \"Mutation age boundaries\", or be -99(random).");
   }
@@ -234,5 +246,6 @@ RunSettings readParameterFile(std::istream& paramFile) {
   s.useSeqWeights = readSwitchAfterList(paramFile, "Use sequence weights", "\"Use sequence weights\" should be 0 or 1.");
   if (s.useSeqWeights) readSequenceWeights(paramFile, s);
   checkAllelesPresent(s);
+  checkModelRanges(s);
   return s;
 }

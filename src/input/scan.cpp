@@ -53,7 +53,13 @@ double readToken(std::istream& in, const std::string& entry, const char* separat
     reject("Expected a number for \"" + entry + "\".");
   }
   if (!isDecimal(token)) reject("Expected a number for \"" + entry + "\".");
-  return std::strtod(token.c_str(), nullptr);
+  const double value = std::strtod(token.c_str(), nullptr);
+  // A decimal beyond the largest double converts to infinity; no check or
+  // formula after this point expects one.
+  if (!std::isfinite(value))
+    reject("\"" + entry + "\": " + (token.size() > 40 ? token.substr(0, 40) + "..." : token) +
+           " is too large; numbers must lie between -1.7e308 and 1.7e308.");
+  return value;
 }
 
 }  // namespace

@@ -170,7 +170,11 @@ void readSequenceWeights(std::istream& in, RunSettings& s) {
   SequenceSegments& segments = s.segments;
   locateEntry(in, 'W', entry);
   discardLabelLine(in, entry);
-  for (double& weight : segments.weights) weight = readDouble(in, entry);
+  for (double& weight : segments.weights) {
+    weight = readDouble(in, entry);
+    // The location prior is the logarithm of a weight; 0 forbids a segment.
+    if (weight < 0) reject("\"" + entry + "\" should not be negative.");
+  }
 
   // A run of exactly five nines is consumed with the character after it,
   // which goes back only when it is an upper-case I.

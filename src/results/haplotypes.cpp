@@ -1,5 +1,6 @@
 #include "results/haplotypes.h"
 
+#include <cmath>
 #include <iostream>
 #include <string>
 
@@ -69,6 +70,17 @@ HaplotypeTallies makeHaplotypeTallies(const RunSettings& s, int populationRows, 
   if (s.storesIndHaplotypes())
     tallies.individuals.assign(s.numChrom, TallyTable{HaplotypeTable(individualRows, std::vector<int>(width, 0))});
   return tallies;
+}
+
+double tallyBytes(const RunSettings& s, int populationRows, int individualRows) {
+  const int width = (s.genotypes ? 2 * s.numLoci : s.numLoci) + 1;
+  // Every row is a vector of its own: its header, and the heap block of its
+  // values with the allocator's 8 bytes, rounded up to 16.
+  const double row = 24 + 16 * std::ceil((4.0 * width + 8) / 16);
+  double bytes = 0;
+  if (s.storesPopHaplotypes()) bytes += populationRows * row;
+  if (s.storesIndHaplotypes()) bytes += static_cast<double>(s.numChrom) * (40 + individualRows * row);
+  return bytes;
 }
 
 void tallyPopulationHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m) {

@@ -33,6 +33,10 @@ struct HaplotypeTallies {
 HaplotypeTallies makeHaplotypeTallies(const RunSettings& s, int populationRows = kPopulationTallyRows,
                                       int individualRows = kIndividualTallyRows);
 
+// Bytes the tables of makeHaplotypeTallies take, for the memory estimate.
+double tallyBytes(const RunSettings& s, int populationRows = kPopulationTallyRows,
+                  int individualRows = kIndividualTallyRows);
+
 // Adds every leaf's haplotype of m to the population table.
 void tallyPopulationHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m);
 // Sorts the population table (most frequent first) and writes count,

@@ -47,6 +47,12 @@ void HistogramBars::count(double v) {
   counts_[std::upper_bound(uppers_.begin(), uppers_.end(), v) - uppers_.begin()]++;
 }
 
+double histogramBytes(int chains, int bars) {
+  const double perHistogram = 8.0 * bars + 4.0 * bars;  // upper edges and counts
+  const double block = 8.0 * bars + 3 * 4.0 * bars;     // centres, counts, region flags
+  return 2.0 * chains * perHistogram + block;
+}
+
 void writeHistogram(const HistogramBars& histogram, long count, double alphaLevel, std::ostream& out) {
   static const double kLevels[] = {0.99, 0.95, 0.9, 0.8, 0.5};
   const int bars = static_cast<int>(histogram.counts().size());

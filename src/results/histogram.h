@@ -33,6 +33,11 @@ class HistogramBars {
   std::vector<int> counts_;
 };
 
+// Bytes the histograms of every chain take while the run writes them (both
+// quantities' bars at once, then one block's working copy), for the memory
+// estimate.
+double histogramBytes(int chains, int bars);
+
 // Writes one chain's block: one line per bar (centre, relative frequency,
 // count, 1 when the bar is in the region that leaves out alphaLevel of the
 // count samples), then one line with the region lengths at the levels 99, 95,

@@ -2,6 +2,8 @@
 // settings.
 #pragma once
 
+#include <array>
+#include <cmath>
 #include <vector>
 
 #include "core/random.h"
@@ -94,6 +96,27 @@ struct MoveOptions {
   bool localMoves = false;   // one-node time moves, neighbour exchanges, whole-tree scaling
   bool exactGenealogy = false;  // the genealogy move with the Hastings term of its fold
 };
+
+// One stored term of a chain, with the name messages give it.
+struct StoredTerm {
+  const char* name;
+  double value;
+};
+
+// Every stored score term of the chain.
+inline std::array<StoredTerm, 7> storedTerms(const Chain& c) {
+  return {{{"log-likelihood", c.logLik},
+           {"second-chromosome term", c.secondChromLogProb},
+           {"node-time prior", c.coalPrior},
+           {"mutation-age prior", c.mutAgePrior},
+           {"root-haplotype term", c.rootHapLogProb},
+           {"location prior", c.mutLocPrior},
+           {"allele-frequency log-likelihood", c.freqLogLik}}};
+}
+
+// A term no state can have: an impossible state scores -inf, but NaN or +inf
+// only come from arithmetic that failed.
+inline bool isBrokenTerm(double value) { return std::isnan(value) || (std::isinf(value) && value > 0); }
 
 // What every move reads besides its chain: the settings, the step sizes, and
 // what the set-up found out about the run.

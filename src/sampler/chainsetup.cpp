@@ -14,6 +14,12 @@
 
 namespace {
 
+// The set-up's steps go chain by chain; a stop asked for by a signal is
+// looked at before each chain's turn.
+void stopIfAsked(const std::atomic<int>* stop) {
+  if (stop && stop->load() != 0) throw failLine(kStoppedDuringSetup);
+}
+
 void setIndividual(TreeMatrix& m, int row, int individual) {
   if (m.layout.individual) m[row][m.layout.individualColumn()] = individual;
 }
@@ -40,13 +46,15 @@ void pairLeaves(TreeMatrix& m, std::vector<int>& order, int n, ShuffleStream& sh
 // Places the patient rows on the leaves (rows 0..n-1 after the sort by
 // LeftChild) of every chain, each chain in its own shuffled order; the order
 // is not reset between chains.
-void placePatientData(std::vector<Chain>& chains, const RunSettings& s, Random& rng, ShuffleStream& shuffle) {
+void placePatientData(std::vector<Chain>& chains, const RunSettings& s, Random& rng, ShuffleStream& shuffle,
+                      const std::atomic<int>* stop) {
   const int n = s.numChrom;
   const int L = s.numLoci;
   const auto& data = s.patientRows;
   std::vector<int> leafOrder(n);
   for (int i = 0; i < n; i++) leafOrder[i] = i;
   for (auto& chain : chains) {
+    stopIfAsked(stop);
     TreeMatrix& m = chain.tree;
     const int firstAllele = m.layout.firstAllele;
     if (!s.genotypes) {
@@ -94,7 +102,8 @@ void placePatientData(std::vector<Chain>& chains, const RunSettings& s, Random& 
 
 // Individuals and phases of simulated data (every node already holds
 // simulated alleles).
-void arrangeSimulatedData(std::vector<Chain>& chains, const RunSettings& s, Random& rng, ShuffleStream& shuffle) {
+void arrangeSimulatedData(std::vector<Chain>& chains, const RunSettings& s, Random& rng, ShuffleStream& shuffle,
+                          const std::atomic<int>* stop) {
   const int n = s.numChrom;
   const int L = s.numLoci;
   if (!s.genotypes) {
@@ -123,6 +132,7 @@ void arrangeSimulatedData(std::vector<Chain>& chains, const RunSettings& s, Rand
   } else {
     std::vector<int> order(n);
     for (auto& chain : chains) {
+      stopIfAsked(stop);
       TreeMatrix& m = chain.tree;
       const int firstAllele = m.layout.firstAllele;
       pairLeaves(m, order, n, shuffle, [&](int p, int q) {
@@ -130,7 +140,10 @@ void arrangeSimulatedData(std::vector<Chain>& chains, const RunSettings& s, Rand
           if (rng.uniform() > 0.5) std::swap(m[p][firstAllele + j], m[q][firstAllele + j]);
       });
     }
-    for (auto& chain : chains) sortRows(chain.tree, LeftChild);
+    for (auto& chain : chains) {
+      stopIfAsked(stop);
+      sortRows(chain.tree, LeftChild);
+    }
   }
 }
 
@@ -218,11 +231,12 @@ StartingValues drawStartingValues(const RunSettings& s, Random& rng) {
   return start;
 }
 
-std::vector<Chain> makeChains(const RunSettings& s, Random& rng, StepSet& steps) {
+std::vector<Chain> makeChains(const RunSettings& s, Random& rng, StepSet& steps, const std::atomic<int>* stop) {
   const int N = 2 * s.numChrom - 1;
   const TreeLayout layout = treeLayoutOf(s);
   std::vector<Chain> chains(s.numChains);
   for (int c = 0; c < s.numChains; c++) {
+    stopIfAsked(stop);
     Chain& chain = chains[c];
     chain.index = c;
     chain.rng = &rng;
@@ -237,6 +251,25 @@ std::vector<Chain> makeChains(const RunSettings& s, Random& rng, StepSet& steps)
   return chains;
 }
 
+double chainBytes(const RunSettings& s) {
+  const double n = s.numChrom;
+  const double N = 2 * n - 1;
+  const double L = s.numLoci;
+  const TreeLayout layout = treeLayoutOf(s);
+  double sumsLeaves = 1;
+  while (sumsLeaves < N) sumsLeaves *= 2;
+  // Each of the two genealogies: its cells, the pairwise sums of its branch
+  // log-likelihoods, its cached exponentials and the likelihood's scratch.
+  const double tree = 8 * (N * layout.width() + 2 * sumsLeaves + N * (2 * L + 1) + 3 * (L + 2));
+  // Sorted and proposed node times, the saved column, in-order labels, rows
+  // by time and the rebuild's three lists; the allele moves' scratch.
+  const double scratch = 8 * 3 * N + 4 * 5 * N + 8 * (s.alleles.largest + 1 + 2 * L) + 4 * 3 * L;
+  const double frequencies = 8 * (s.alleles.maxAllele + 1) * L;
+  // At most one unknown-allele record per leaf (a vector each).
+  const double missing = n * (4 + 40 + 4 * (3 + layout.alleleColumns));
+  return 2 * tree + scratch + frequencies + missing;
+}
+
 ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains) {
   ChainSetup setup;
   for (const Chain& chain : chains)
@@ -247,12 +280,12 @@ ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains) {
 }
 
 ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, StepSet& steps,
-                       std::ostream& log) {
+                       std::ostream& log, const std::atomic<int>* stop) {
   const int n = s.numChrom;
   const int N = 2 * n - 1;
   const int L = s.numLoci;
 
-  std::vector<Chain> chains = makeChains(s, rng, steps);
+  std::vector<Chain> chains = makeChains(s, rng, steps, stop);
   ShuffleStream shuffle;
   for (Chain& chain : chains) {
     chain.mutLocation = start.locations[chain.index];
@@ -261,14 +294,16 @@ ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random
 
   GenealogyStart shared{s.rootHaplotype, s.runSimulation ? s.simMutLoc : start.locations[0]};
   for (Chain& chain : chains) {
-    buildStartingGenealogy(chain.tree, s, chain.mutAge, chain.alleleFreq, shared, rng, shuffle);
+    stopIfAsked(stop);
+    buildStartingGenealogy(chain.tree, s, chain.mutAge, chain.alleleFreq, shared, rng, shuffle, stop);
+    stopIfAsked(stop);  // the genealogy may be unfinished
     sortRows(chain.tree, LeftChild);
   }
   for (Chain& chain : chains) chain.rootHaplotype = shared.root;
   if (!s.runSimulation)
-    placePatientData(chains, s, rng, shuffle);
+    placePatientData(chains, s, rng, shuffle, stop);
   else
-    arrangeSimulatedData(chains, s, rng, shuffle);
+    arrangeSimulatedData(chains, s, rng, shuffle, stop);
 
   if (s.readOld) readStoredGenealogy(s.alleles.highestLabel, chains[0].tree, chains[0].rootHaplotype);
   checkRootHaplotypes(chains, s);
@@ -277,6 +312,7 @@ ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random
   log << "\n";
 
   for (Chain& chain : chains) {
+    stopIfAsked(stop);
     sortRows(chain.tree, LeftChild);
     reverseRows(chain.tree);
   }
@@ -287,6 +323,7 @@ ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random
   if (s.genotypesModel0()) imputeUnknownAlleles(chains, s, rng, L);
 
   for (Chain& chain : chains) {
+    stopIfAsked(stop);
     chain.secondChromLogProb = 0;
     sortRows(chain.tree, Label);
     chain.logLik = rescoreTree(chain.tree,
@@ -305,6 +342,7 @@ ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random
   }
 
   for (Chain& chain : chains) {
+    stopIfAsked(stop);
     sortRows(chain.tree, Time);
     for (int r = 0; r < N; r++) {
       chain.sortedTimes[r] = chain.tree[r][Time];
@@ -321,6 +359,7 @@ ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random
 
   for (Chain& chain : chains) listMissingLeaves(chain, n);
   for (Chain& chain : chains) {
+    stopIfAsked(stop);
     sortRows(chain.tree, Label);
     recordMissingCells(chain);
   }

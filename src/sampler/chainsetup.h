@@ -1,6 +1,7 @@
 // Builds the starting state of every chain.
 #pragma once
 
+#include <atomic>
 #include <ostream>
 #include <vector>
 
@@ -15,10 +16,19 @@ struct StartingValues {
 };
 StartingValues drawStartingValues(const RunSettings& s, Random& rng);
 
+// What a run stopped by a signal while its chains were built prints.
+constexpr const char* kStoppedDuringSetup = "No samples were drawn: the run stopped during set-up.";
+
 // Chains of the run's shape, every one drawing from rng and reading steps,
 // their genealogies still empty: what setupChains fills and what a
-// checkpoint is read into.
-std::vector<Chain> makeChains(const RunSettings& s, Random& rng, StepSet& steps);
+// checkpoint is read into. When stop (the run's stop request) is set, throws
+// RunFailure with kStoppedDuringSetup between two chains.
+std::vector<Chain> makeChains(const RunSettings& s, Random& rng, StepSet& steps,
+                              const std::atomic<int>* stop = nullptr);
+
+// Bytes one chain of the run holds once sized (its two genealogies with their
+// caches, its frequencies and scratch), for the memory estimate.
+double chainBytes(const RunSettings& s);
 
 struct ChainSetup {
   std::vector<Chain> chains;
@@ -29,10 +39,12 @@ struct ChainSetup {
 // Builds every chain's genealogy with the patient data on its leaves and every
 // unknown allele filled in, writes the "Rootstate" report to log and computes
 // every chain's stored log terms. Every chain draws from rng (in chain order).
-// Throws RunFailure at the range checks of the step sizes and when
-// "inmat.txt" cannot be used.
+// Throws RunFailure at the range checks of the step sizes, when "inmat.txt"
+// cannot be used, and (with kStoppedDuringSetup) when stop is set: it is
+// looked at before every chain's turn in each step and inside the building
+// of a starting genealogy, so a stop is noticed within one chain's step.
 ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, StepSet& steps,
-                       std::ostream& log);
+                       std::ostream& log, const std::atomic<int>* stop = nullptr);
 
 // Chains restored from a checkpoint, with what the set-up would have found.
 ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains);

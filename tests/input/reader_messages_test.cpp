@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/e2e.h"
@@ -48,6 +50,12 @@ const std::string kZeroAllele = "0's are not allowed as input alleles, please re
 const std::string kOddGenotypes = "There must be an even number of chromosomes when using genotypes.";
 const std::string kAlpha = "\"Alpha level for recdist\" should be positive and less than 1.\n";
 const std::string kStar = "\"Star genealogy\" should be 0(no) or 1(yes).\n";
+const std::string kGrowth = "\"Population growth rate \"";
+const std::string kSampled = "\"Proportion of population sampled \"";
+const std::string kShareTail =
+    " of the node-time distribution below that age; it should be at least 1e-10, or the node-time prior loses its "
+    "precision.\n";
+const std::string kOverflowTail = " should be at most 700, or the branch probabilities overflow.\n";
 const std::string kFewLeaves = "\"# chromosomes\" gives fewer than 2 leaves; a genealogy needs at least two.\n";
 
 std::vector<BadFile> badFiles() {
@@ -181,6 +189,45 @@ std::vector<BadFile> badFiles() {
       {"tooManyChains", with("#chains", "1001"), "\"Simulation runs\" should be at most 1000.\n"},
       {"markerWithoutLabels", changed([](ParamSpec& p) { p.control = "6 1 -1\n"; p.patients = "4 1 -1\n"; }),
        "Marker 2 has no allele label in the control or patient data.\n"},
+      // Upper bounds of sizes, and numbers the arithmetic cannot hold.
+      {"chromosomesAbove", with("#chromosomes", "20001"), "\"# chromosomes\" should be at most 20000.\n"},
+      {"barsAbove", with("histogram bars", "10001"), "\"Number of histogram bars\" should be at most 10000.\n"},
+      {"treeStepAbove", with("Adjustment", "10.01 0.01 0.5 0.5 0.1"),
+       "The first number (the tree step) of " + kAdjust + " should be at most 10.\n"},
+      {"numberBeyondDouble", with("Map distance", "0 1e400"),
+       "\"Map distance\": 1e400 is too large; numbers must lie between -1.7e308 and 1.7e308.\n"},
+      {"negativeWeight", changed([](ParamSpec& p) { p.seqWeights = 1; p.weights = "1 -0.5 1\n0 n\n"; }),
+       "\"Weights for exons, introns, non-genes\" should not be negative.\n"},
+      // Model values just outside their ranges (just inside, they run: see below).
+      {"growthBelow", with("growth rate", "9.9e-11"), "\"Population growth rate \" should be at least 1e-10.\n"},
+      {"growthAbove", with("growth rate", "1.01e100"), "\"Population growth rate \" should be at most 1e100.\n"},
+      {"sampledAbove", with("Proportion", "1.0000001"), "\"Proportion of population sampled \" should be at most 1.\n"},
+      {"sampledBelow", with("Proportion", "9.9e-101"),
+       "\"Proportion of population sampled \" should be at least 1e-100.\n"},
+      {"ageAbove", changed([](ParamSpec& p) { p.iterate = "1 0 1 0"; p.age = 1.01e10; }),
+       "\"Mutation age\" should be at most 1e10 generations.\n"},
+      {"ageBoundAbove", with("age boundaries", "1 1.01e10"),
+       "\"Mutation age boundaries\" should be at most 1e10 generations.\n"},
+      {"growthOverAge", changed([](ParamSpec& p) { p.growth = 1e-10; p.ageBounds = "0.99 500"; }),
+       kGrowth + " 1e-10 and the lower bound of \"Mutation age boundaries\", 0.99, give a growth rate times age of "
+                 "9.9e-11; it should be at least 1e-10, or the age prior loses its precision.\n"},
+      {"nodeTimeShare", changed([](ParamSpec& p) { p.growth = 1e-5; p.sampled = 1e-9; p.ageBounds = "0.19 1"; }),
+       kGrowth + " 1e-05, " + kSampled + " 1e-09 and the lower bound of \"Mutation age boundaries\", 0.19, leave " +
+           "9.50001e-11" + kShareTail},
+      {"startAgeShare", changed([](ParamSpec& p) { p.ageBounds = "0 500"; p.age = 1.9e-8; }),
+       kGrowth + " 1, " + kSampled + " 0.01 and \"Mutation age\" 1.9e-08 leave 9.5e-11" + kShareTail},
+      {"mapTimesAge", with("age boundaries", "1 70001"),
+       "\"Map distance\" reaches 0.01 Morgans and \"Mutation age boundaries\" 70001 generations: their product "
+       "700.01" + kOverflowTail},
+      {"locationTimesAge", changed([](ParamSpec& p) { p.bounds = "0 0.02"; p.ageBounds = "1 35001"; }),
+       "\"Mutation's low and high boundary\" reaches 0.02 Morgans and \"Mutation age boundaries\" 35001 "
+       "generations: their product 700.02" + kOverflowTail},
+      {"fixedAgeTimesMap", changed([](ParamSpec& p) { p.iterate = "1 0 1 0"; p.age = 70001; }),
+       "\"Map distance\" reaches 0.01 Morgans and \"Mutation age\" 70001 generations: their product 700.01" +
+           kOverflowTail},
+      {"starBelowLowerAge", changed([](ParamSpec& p) { p.star = 1; p.ageBounds = "0 500"; }),
+       "\"Star genealogy\" places its 3 node times 1e-05 generations apart below the starting age, so the lower "
+       "bound of \"Mutation age boundaries\", 0, should be above 3e-05.\n"},
       // Label 2 occurs in neither table at either marker.
       {"missingAlleles", changed([](ParamSpec& p) { p.control = "6 1 1\n4 3 3\n"; p.patients = "3 1 1\n1 3 3\n"; }),
        "\a\aMissing allele labelled 2 from marker 1\nFix input file\n"
@@ -198,6 +245,49 @@ TEST(ReaderMessages, EveryBadFilePrintsItsMessageAndFails) {
     size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path)) files++;
     EXPECT_EQ(files, 1u) << bad.name << ": a rejected run creates no file";
+  }
+}
+
+// The values just inside the ranges whose edges the table above crosses: each
+// run finishes, and no term it writes is NaN or +inf.
+TEST(ReaderMessages, ValuesAtTheEdgesOfTheirRangesRun) {
+  const std::vector<std::pair<const char*, void (*)(ParamSpec&)>> edges = {
+      {"growth 1e-10", [](ParamSpec& p) { p.growth = 1e-10; }},
+      {"growth 1e100", [](ParamSpec& p) { p.growth = 1e100; }},
+      {"sampled 1", [](ParamSpec& p) { p.sampled = 1; }},
+      {"sampled 1e-100", [](ParamSpec& p) { p.sampled = 1e-100; p.ageBounds = "210 500"; }},
+      {"tree step 10", [](ParamSpec& p) { p.adjust = "10 0.01 0.5 0.5 0.1"; }},
+      {"age 1e10", [](ParamSpec& p) {
+         p.map = p.bounds = "0 7e-08";
+         p.ageBounds = "1 1e10";
+         p.adjust = "0.1 7e-09 0.5 0.5 0.1";
+       }},
+      {"node-time share", [](ParamSpec& p) { p.growth = 1e-5; p.sampled = 1e-9; p.ageBounds = "0.21 1"; }},
+      {"starting age", [](ParamSpec& p) { p.ageBounds = "0 500"; p.age = 2.1e-8; }},
+      {"map times age", [](ParamSpec& p) { p.ageBounds = "1 70000"; }},
+      {"location times age", [](ParamSpec& p) { p.bounds = "0 0.02"; p.ageBounds = "1 35000"; }},
+      {"star", [](ParamSpec& p) { p.star = 1; p.ageBounds = "3.1e-05 1"; }},
+      {"bars", [](ParamSpec& p) { p.bars = 10000; }},
+      {"chromosomes", [](ParamSpec& p) {
+         p.chromosomes = 20000;
+         p.patients = "19999 1 1\n1 2 2\n";
+         p.burnIn = p.iterations = 1;
+       }},
+  };
+  for (const auto& [name, change] : edges) {
+    ParamSpec p;
+    p.burnIn = 5;
+    p.iterations = 20;
+    p.updates = "1 1 1 1 1";
+    change(p);
+    ScratchDir dir;
+    dir.write("p.txt", p.text());
+    const RunResult run = runMutloc(dir, {"--no-menu", "-q", "p.txt"}, "", 120);
+    EXPECT_EQ(run.status, 0) << name << ": " << run.out;
+    EXPECT_TRUE(endsWithFinished(run.out)) << name;
+    std::istringstream dat(dir.read("p.txt.dat"));
+    for (std::string word; dat >> word;)
+      EXPECT_TRUE(word != "nan" && word != "-nan" && word != "inf") << name << ": " << word;
   }
 }
 
