@@ -211,9 +211,10 @@ void sizeScratch(Chain& chain, const RunSettings& s) {
   scratch.labelOrder.assign(N, 0);
   scratch.rowsByTime.reserve(N);
   scratch.labelWeights.assign(s.alleles.largest + 1, 0.0);
+  // The Gibbs location move's lists grow to the largest move's size on first
+  // use and then stay: reserving all nodes times all loci here would cost
+  // runs without the option memory they never use.
   scratch.redrawRows.reserve(N);
-  scratch.redrawOld.reserve(static_cast<size_t>(N + 1) * L);
-  scratch.redrawNew.reserve(static_cast<size_t>(N + 1) * L);
 }
 
 }  // namespace
