@@ -394,6 +394,8 @@ void Run::writeSummary(const std::vector<Chain>& chains, long count, const MoveC
   context.seed = seed_;
   context.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
   context.drawsPerChain = std::max(0L, count);
+  const MoveOptions& moves = sampling_.moves;
+  context.mixingOptions = moves.gibbs || moves.localMoves || sampling_.heated > 0;
   // A prepared parameter file has its marker table beside it: locations in
   // base pairs too. A table that cannot be used costs a warning only.
   const MarkerTableRead table = findMarkerTable(options_.paramFile);

@@ -157,8 +157,9 @@ void writeSummaryLines(std::ostream& err, const QuantitySummary& location, const
     warning.precision(3);
     warning << "mutloc: warning: the " << name << "'s R-hat is " << q->diagnostics.rhat << " and its bulk ESS "
             << std::lround(q->diagnostics.essBulk)
-            << " (aim: R-hat at most 1.01, ESS at least 400); the chains have not mixed: run longer, run more "
-               "chains, or use the mixing options (see the README).\n";
+            << " (aim: R-hat at most 1.01, ESS at least 400); the chains have not mixed: "
+            << (context.mixingOptions ? "run longer or run more chains.\n"
+                                      : "run longer, run more chains, or use the mixing options (see the README).\n");
     err << warning.str();
   }
 }

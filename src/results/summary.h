@@ -29,6 +29,7 @@ struct SummaryContext {
   // The marker table beside the parameter file, when there is a usable one:
   // locations are given in base pairs too.
   const MarkerTable* markers = nullptr;
+  bool mixingOptions = false;  // the run used moves beyond the default ones
 };
 
 struct QuantitySummary {
