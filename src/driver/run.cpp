@@ -44,13 +44,6 @@
 
 namespace {
 
-std::string clockText(double seconds) {
-  const long whole = static_cast<long>(seconds + 0.5);
-  char text[32];
-  std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
-  return text;
-}
-
 // The whole parameter file; false when it cannot be read.
 bool readWholeFile(const std::string& name, std::string& text) {
   std::ifstream in(name, std::ios::binary);

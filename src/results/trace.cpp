@@ -6,16 +6,12 @@
 
 #include "core/failure.h"
 
-namespace {
-
 std::string clockText(double seconds) {
   const long whole = static_cast<long>(seconds + 0.5);
   char text[32];
   std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
   return text;
 }
-
-}  // namespace
 
 TraceReport::TraceReport(const RunSettings& s, std::ostream& dat, std::string datName)
     : s_(s), dat_(dat), datName_(std::move(datName)), locationSum_(s.numChains, 0.0), locationSumSq_(s.numChains, 0.0) {}

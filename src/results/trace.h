@@ -9,6 +9,9 @@
 #include "core/binaryio.h"
 #include "sampler/chain.h"
 
+// A duration as h:mm:ss, rounded to the second.
+std::string clockText(double seconds);
+
 class TraceReport {
  public:
   // dat is the ".dat" stream, datName its name for the write-failure message.

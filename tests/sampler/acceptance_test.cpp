@@ -36,16 +36,9 @@ std::set<int> drawCountsOf(const Random& rng, int calls, const std::function<voi
 // Data that carry no information: one allele per locus in controls and
 // patients, frequencies fixed at 1, so every branch probability is 1.
 ParamSpec uninformative() {
-  ParamSpec p;
-  p.seed = -11;
-  p.chromosomes = 5;
-  p.loci = 3;
-  p.control = "10 1 1 1\n";
-  p.map = "0 0.005 0.01";
+  ParamSpec p = uninformativeFiveByThree();
   p.adjust = "1 0.003 0.5 0.5 0.1";
   p.ageBounds = "1 50";
-  p.root = "1 1 1";
-  p.patients = "5 1 1 1\n";
   return p;
 }
 

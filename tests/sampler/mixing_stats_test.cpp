@@ -81,17 +81,10 @@ std::vector<PriorDraw> priorDraws(int n, double K, double r, double low, double 
 
 // One allele per locus everywhere: every branch probability is 1.
 ParamSpec uninformative() {
-  ParamSpec p;
-  p.seed = -11;
-  p.chromosomes = 5;
-  p.loci = 3;
-  p.control = "10 1 1 1\n";
-  p.map = "0 0.005 0.01";
+  ParamSpec p = uninformativeFiveByThree();
   p.growth = 0.05;
   p.adjust = "3 0.003 0.5 0.5 0.1";
   p.ageBounds = "1 60";
-  p.root = "1 1 1";
-  p.patients = "5 1 1 1\n";
   return p;
 }
 
@@ -239,21 +232,13 @@ TEST(MixingMoves, TheAlleleMovesGiveTheLocationItsExactMarginalOnAFixedGenealogy
 // Five chromosomes and three markers, informative enough that the location
 // and age are far from their priors; the default moves mix here.
 ParamSpec smallInformative(int seed) {
-  ParamSpec p;
+  ParamSpec p = threeChainsOnThreeMarkers();
   p.seed = seed;
   p.chromosomes = 5;
-  p.loci = 3;
-  p.control = "5 1 2 1\n3 2 1 3\n4 1 1 2\n2 3 2 1\n";
-  p.map = "0 0.004 0.01";
-  p.chains = 3;
-  p.growth = 0.05;
-  p.iterate = "1 1 1 1";
-  p.adjust = "2 0.003 0.3 0.3 0.1";
   p.burnIn = 2000;
   p.iterations = 100000;
   p.updates = "0 20 1 1 0";  // a ".dat" line every 20 iterations
   p.ageBounds = "1 60";
-  p.root = "1 1 1";
   p.patients = "2 1 1 1\n1 2 1 3\n1 1 2 1\n1 1 1 2\n";
   return p;
 }

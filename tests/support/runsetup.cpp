@@ -35,6 +35,31 @@ ParamSpec twoChainsOfTwentyLeaves(long burnIn, long iterations, const std::strin
   return p;
 }
 
+ParamSpec uninformativeFiveByThree() {
+  ParamSpec p;
+  p.seed = -11;
+  p.chromosomes = 5;
+  p.loci = 3;
+  p.control = "10 1 1 1\n";
+  p.map = "0 0.005 0.01";
+  p.root = "1 1 1";
+  p.patients = "5 1 1 1\n";
+  return p;
+}
+
+ParamSpec threeChainsOnThreeMarkers() {
+  ParamSpec p;
+  p.loci = 3;
+  p.control = "5 1 2 1\n3 2 1 3\n4 1 1 2\n2 3 2 1\n";
+  p.map = "0 0.004 0.01";
+  p.chains = 3;
+  p.growth = 0.05;
+  p.iterate = "1 1 1 1";
+  p.adjust = "2 0.003 0.3 0.3 0.1";
+  p.root = "1 1 1";
+  return p;
+}
+
 RunSettings loadParameters(const std::string& text) {
   std::istringstream in(text);
   return readParameterFile(in);

@@ -52,6 +52,14 @@ struct ParamSpec {
 // long enough to be stopped, signalled or killed on the way.
 ParamSpec twoChainsOfTwentyLeaves(long burnIn, long iterations, const std::string& updates);
 
+// Five chromosomes and three markers with one allele each, in controls and
+// patients: frequencies fixed at 1, so every branch probability is 1.
+ParamSpec uninformativeFiveByThree();
+
+// Three chains on three markers of four alleles' control table, every move
+// on (growth 0.05); chromosomes, patients and run lengths are the caller's.
+ParamSpec threeChainsOnThreeMarkers();
+
 // Reads parameter text into run settings. Throws RunFailure like the reader.
 RunSettings loadParameters(const std::string& text);
 

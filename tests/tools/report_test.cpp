@@ -233,23 +233,15 @@ class ResultsReport : public testing::Test {
 // 15 bars and alpha 0.2 so the histogram layout and the regions do not rest on
 // the defaults.
 ParamSpec threeChainRun() {
-  ParamSpec p;
+  ParamSpec p = threeChainsOnThreeMarkers();
   p.seed = -41;
   p.chromosomes = 6;
-  p.loci = 3;
-  p.control = "5 1 2 1\n3 2 1 3\n4 1 1 2\n2 3 2 1\n";
-  p.map = "0 0.004 0.01";
-  p.chains = 3;
-  p.growth = 0.05;
-  p.iterate = "1 1 1 1";
-  p.adjust = "2 0.003 0.3 0.3 0.1";
   p.burnIn = 200;
   p.iterations = 1000;
   p.updates = "500 10 1 1 0";
   p.bars = 15;
   p.alpha = 0.2;
   p.ageBounds = "1 50";
-  p.root = "1 1 1";
   p.patients = "2 1 -1 1\n1 2 1 3\n2 -1 2 -1\n1 1 1 2\n";
   return p;
 }
