@@ -130,6 +130,12 @@ bool readCalls(Reader& r, const std::string& file, const std::vector<int>& colum
   site.calls.assign(2 * columns.size(), -1);
   for (size_t s = 0; s < columns.size(); s++) {
     const int32_t* g = r.genotypes + static_cast<size_t>(columns[s]) * ploidy;
+    // A call written as a lone "." is stored as one missing allele and the
+    // end of the vector: both alleles are missing.
+    if (ploidy >= 2 && bcf_gt_is_missing(g[0]) && g[1] == bcf_int32_vector_end) {
+      missing += 2;
+      continue;
+    }
     if (ploidy < 2 || g[1] == bcf_int32_vector_end || (ploidy > 2 && g[2] != bcf_int32_vector_end))
       throw PrepareError("Sample " + out.samples[s] + " is not diploid at " + siteName(site.chromosome, site.position) +
                          " in " + file + ".");

@@ -101,6 +101,14 @@ TEST(Prepare, PhasedCasesGiveHaplotypeRowsAndTheMarkerTable) {
                                            "5", "--iterations", "10"});
   ASSERT_EQ(pheno.status, 0) << pheno.err;
   EXPECT_EQ(dir.read("p.txt"), first);
+
+  // A missing call written as a lone "." is two missing alleles, like ".|.".
+  std::vector<std::string> lone = kSites;
+  lone[5] = "7 5000 rs5 G A    0|1 . 1|0 0|0 0|0 0|1";
+  writeInputs(dir, lone);
+  const RunResult dot = runPrepare(dir, with({"--vcf", "a.vcf", "--cm-per-mb", "1"}, with(kFilters, kShort)));
+  ASSERT_EQ(dot.status, 0) << dot.err;
+  EXPECT_EQ(dir.read("p.txt"), first);
 }
 
 TEST(Prepare, UnphasedCasesOrDominantInheritanceGiveGenotypeRows) {
@@ -245,6 +253,10 @@ TEST(Prepare, BadInputIsOneLineAndWritesNothing) {
        {{"a.vcf", vcfText(manySamples, manySites)}, {"cases.txt", manyCases}, {"controls.txt", "k1\nk2\n"}},
        vcf,
        "The 501 cases carry 1002 distinct haplotypes at the 10 chosen markers, more than the 1000 rows"},
+      {"options beyond the model's ranges",
+       {},
+       with(vcf, {"--max-age", "1e9"}),
+       "mutloc would refuse the parameter file these options make (change --growth, --sampled or --max-age): "},
       {"output is an input",
        {},
        {"--vcf", "a.vcf", "--cm-per-mb", "1", "-o", "cases.txt"},
