@@ -5,6 +5,8 @@
 #include <map>
 #include <sstream>
 
+#include "core/failure.h"
+#include "input/reader.h"
 #include "markers/markertable.h"
 #include "prepare/failure.h"
 #include "prepare/geneticmap.h"
@@ -311,6 +313,17 @@ Prepared prepare(const PrepareOptions& o) {
   p << "\nPatient haplo- or genotypes:\n" << patients.str() << "Use sequence weights\n0\n";
 
   result.parameterFile = p.str();
+  // The options reach the model's ranges (growth rate, oldest age times the
+  // marker span): a file mutloc would refuse is not written at all.
+  std::istringstream check(result.parameterFile);
+  try {
+    readParameterFile(check);
+  } catch (const RunFailure& refused) {
+    std::string reason = refused.message;
+    while (!reason.empty() && reason.back() == '\n') reason.pop_back();
+    throw PrepareError("mutloc would refuse the parameter file these options make (change --growth, --sampled or "
+                       "--max-age): " + reason);
+  }
   result.markerTable = formatMarkerTable(table);
   std::ostringstream summary;
   summary << (genotypes ? "genotype data, genetic model " + std::to_string(model) : std::string("haplotype data"))
