@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 
 #include "core/failure.h"
+#include "input/ranges.h"
 #include "input/reader.h"
 #include "markers/markertable.h"
 #include "prepare/failure.h"
@@ -66,6 +69,18 @@ std::vector<std::pair<Row, int>> tally(const std::vector<Row>& rows) {
   return counts;
 }
 
+// The shortest text that reads back as the same double: the model values the
+// user gives (growth rate, proportion sampled, oldest age) may be far below
+// the map's ten decimals.
+std::string exactValue(double value) {
+  char text[32];
+  for (int digits = 1; digits <= 17; digits++) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (std::strtod(text, nullptr) == value) break;
+  }
+  return text;
+}
+
 std::string sampler(const PrepareOptions& o, double span, bool genotypes) {
   // The location step is a tenth of the marker span to two significant digits
   // (at least one grid step, at most the 0.5 the sampler allows).
@@ -75,13 +90,13 @@ std::string sampler(const PrepareOptions& o, double span, bool genotypes) {
   const long file = std::max(1L, o.iterations / 1000);
   std::ostringstream t;
   t << "#chains\n" << o.chains << "\nStarting value for mutation location\n-99\nPopulation growth rate\n"
-    << formatMapValue(o.growth) << "\nProportion of population sampled\n" << formatMapValue(o.sampled)
+    << exactValue(o.growth) << "\nProportion of population sampled\n" << exactValue(o.sampled)
     << "\nIterate ancestral state, mutation age, mutation location, allele freq\n1 1 1 1\nFlip all Loci\n0"
     << "\nAdjustment level for tree, recdist, ancestral, and internal states, alleles\n1 " << formatMapValue(step)
     << " 0.3 0.3 0.05\nBurn-in iteration\n" << o.burnIn << "\nIterations\n" << o.iterations
     << "\nScreen and file updates, save acceptance props, save haplotypes, save individual haplotypes\n" << screen
     << " " << file << " 1 1 " << (genotypes ? 1 : 0) << "\nNumber of histogram bars\n40\nAlpha level for recdist\n0.05"
-    << "\nMutation age\n-99\nMutation age boundaries\n1 " << formatMapValue(o.maxAge) << "\nStar genealogy\n0\n";
+    << "\nMutation age\n-99\nMutation age boundaries\n1 " << exactValue(o.maxAge) << "\nStar genealogy\n0\n";
   return t.str();
 }
 
@@ -295,6 +310,10 @@ Prepared prepare(const PrepareOptions& o) {
     mapText += (m ? " " : "") + formatMapValue(marker.morgans);
     table.markers.push_back(marker);
   }
+  if (2 * cases > kMaxChromosomes)
+    throw PrepareError(std::to_string(cases) + " cases give " + std::to_string(2 * cases) +
+                       " patient chromosomes; mutloc takes at most " + std::to_string(kMaxChromosomes) +
+                       ": list fewer cases.");
   const double span = table.markers.back().morgans;
 
   std::ostringstream p;

@@ -109,6 +109,15 @@ TEST(Prepare, PhasedCasesGiveHaplotypeRowsAndTheMarkerTable) {
   const RunResult dot = runPrepare(dir, with({"--vcf", "a.vcf", "--cm-per-mb", "1"}, with(kFilters, kShort)));
   ASSERT_EQ(dot.status, 0) << dot.err;
   EXPECT_EQ(dir.read("p.txt"), first);
+
+  // Model values far below the map's decimals are written as given.
+  const RunResult small = runPrepare(dir, with({"--vcf", "a.vcf", "--cm-per-mb", "1", "--growth", "1.23456789e-05",
+                                                "--sampled", "2.5e-07", "--max-age", "123.25"}, kFilters));
+  ASSERT_EQ(small.status, 0) << small.err;
+  const std::string tiny = dir.read("p.txt");
+  EXPECT_EQ(entry(tiny, "Population growth rate"), "1.23456789e-05");
+  EXPECT_EQ(entry(tiny, "Proportion of population sampled"), "2.5e-07");
+  EXPECT_EQ(entry(tiny, "Mutation age boundaries"), "1 123.25");
 }
 
 TEST(Prepare, UnphasedCasesOrDominantInheritanceGiveGenotypeRows) {
