@@ -1,6 +1,7 @@
 #include "input/tables.h"
 
 #include <cctype>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,11 @@ void addControlAllele(ReaderTables& tables, int label, int locus, int count) {
   if (label < 0) return;  // negative labels do not count toward the locus
   if (label == 0) reject("0's are not allowed as input alleles, please recode");
   tables.controlCounts[label][locus] += count;
+  // Later kept as whole numbers of the int type.
+  if (tables.controlCounts[label][locus] > std::numeric_limits<int>::max())
+    reject("\"" + entry + "\": the counts of allele " + std::to_string(label) + " at marker " +
+           std::to_string(locus + 1) + " add up to more than " + std::to_string(std::numeric_limits<int>::max()) +
+           ".");
   if (label > tables.largestControlLabel) tables.largestControlLabel = label;
 }
 

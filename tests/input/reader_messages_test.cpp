@@ -118,6 +118,8 @@ std::vector<BadFile> badFiles() {
       {"controlShortRow", with("normal pop", "4 2"), kControl + " should have #loci+1 columns.\n"},
       {"controlLongRow", with("normal pop", "4 2 1 1"), kControl + " should have #loci+1 columns.\n"},
       {"controlLabel499", with("normal pop", "4 499 1"), kControl + " holds an allele label above 498.\n"},
+      {"controlCountsOverflow", with("normal pop", "2000000000 1 1\n2000000000 1 1"),
+       kControl + ": the counts of allele 1 at marker 1 add up to more than 2147483647.\n"},
       {"controlNegativeCount", with("normal pop", "-4 2 1"),
        "The counts of " + kControl + " should not be negative.\n"},
       // Map distances.
