@@ -1,5 +1,6 @@
 #include "input/reader.h"
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -218,7 +219,7 @@ void readGenealogyStart(std::istream& in, RunSettings& s) {
 
   const std::string root = "Loci for the root";
   const auto alleles = readLocatedList<double>(in, 'L', root, "PF", [](double v) {
-    if (!(v > 0)) reject("\"Loci for the root\" should be positive integer.");
+    if (!(v > 0) || v != std::floor(v)) reject("\"Loci for the root\" should be positive integer.");
     if (v > kMaxAlleleLabel) reject("\"Loci for the root\" should hold allele labels of at most 498.");
   });
   if (static_cast<int>(alleles.size()) != s.numLoci) reject("You should have #loci for \"Loci for the root\".");

@@ -111,6 +111,7 @@ std::vector<BadFile> badFiles() {
        "\"Mutation age boundaries\": the first number should be less than the second one.\n"},
       {"star", with("Star genealogy", "2"), kStar},
       {"rootZero", with("root", "1 0"), "\"Loci for the root\" should be positive integer.\n"},
+      {"rootFraction", with("root", "1 2.5"), "\"Loci for the root\" should be positive integer.\n"},
       {"rootCount", with("root", "1"), "You should have #loci for \"Loci for the root\".\n"},
       {"seqWeights", with("sequence weights", "2"), "\"Use sequence weights\" should be 0 or 1.\n"},
       // Control table.
