@@ -37,7 +37,7 @@ run: build
 	cp $(EXAMPLE) $(BUILD)/run/
 	cd $(BUILD)/run && ../mutloc $(notdir $(EXAMPLE))
 	@echo
-	@echo "The outputs are in $(BUILD)/run/ ($(notdir $(EXAMPLE)).dat, .log, .sig, .hap, .hin, .hpf, .mat, .tre)."
+	@echo "The outputs are in $(BUILD)/run/ ($(notdir $(EXAMPLE)).dat, .log, .sig, .hap, .hin, .hpf, .mat, .tre, .summary.json)."
 
 test: test-release test-asan test-tsan
 

@@ -12,8 +12,9 @@ const char* const kDescription =
     "Locates a disease mutation on a short chromosomal region by Markov chain Monte\n"
     "Carlo over the genealogy of the patients' chromosomes. PARAMFILE holds the run\n"
     "settings, the marker map, control haplotype counts and the patients' haplotypes\n"
-    "or genotypes. The results go to PREFIX.dat, .log, .sig, .hap, .hin, .hpf, .mat\n"
-    "and .tre, where PREFIX is the parameter file's path unless -o names another.";
+    "or genotypes. The results go to PREFIX.dat, .log, .sig, .hap, .hin, .hpf, .mat,\n"
+    ".tre and .summary.json, where PREFIX is the parameter file's path unless -o\n"
+    "names another.";
 
 const char* const kFooter =
     "While it runs, type 9 and Enter to pause and open the menu (step sizes,\n"
