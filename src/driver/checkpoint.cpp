@@ -89,7 +89,7 @@ long long largestCheckpoint(const RunSettings& s) {
   const long long rows = 2LL * s.numChrom - 1;
   const long long width = 9 + 2LL * s.numLoci;
   const long long chain = 2 * rows * width * 8 + 8LL * (s.alleles.maxAllele + 1) * s.numLoci + 64LL * rows + 4096;
-  const long long tallyRow = 4 * (2LL * s.numLoci + 1) + 8;
+  const long long tallyRow = 8 * (2LL * s.numLoci + 1) + 8;
   const long long tallies = tallyRow * (kPopulationTallyRows + 1LL * s.numChrom * kIndividualTallyRows);
   return (1 << 20) + 33LL * s.numChains * chain + tallies;  // up to 32 heated companions a chain
 }

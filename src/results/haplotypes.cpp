@@ -7,12 +7,12 @@
 namespace {
 
 // Alleles of a leaf row (absolute values), appended to unit from position at.
-void copyAlleles(const TreeMatrix& m, int row, int count, std::vector<int>& unit, int at) {
+void copyAlleles(const TreeMatrix& m, int row, int count, HaplotypeRow& unit, int at) {
   const double* cells = m[row] + m.layout.firstAllele;
   for (int j = 0; j < count; j++) unit[at + j] = alleleOf(cells[j]);
 }
 
-bool sameHaplotype(const std::vector<int>& row, const std::vector<int>& unit, int values) {
+bool sameHaplotype(const HaplotypeRow& row, const HaplotypeRow& unit, int values) {
   for (int j = 0; j < values; j++)
     if (row[1 + j] != unit[1 + j]) return false;
   return true;
@@ -20,7 +20,7 @@ bool sameHaplotype(const std::vector<int>& row, const std::vector<int>& unit, in
 
 // Adds one haplotype (unit[1..values]) to the table. Returns false when the
 // table is full and nothing was counted.
-bool tally(HaplotypeTable& table, int& used, int capacity, const std::vector<int>& unit, int values) {
+bool tally(HaplotypeTable& table, int& used, int capacity, const HaplotypeRow& unit, int values) {
   if (used > 0 && used >= capacity) return false;
   for (int r = 0; r < used; r++)
     if (sameHaplotype(table[r], unit, values)) {
@@ -33,7 +33,7 @@ bool tally(HaplotypeTable& table, int& used, int capacity, const std::vector<int
   return true;
 }
 
-void tallyInto(TallyTable& table, const std::vector<int>& unit, int values, const std::string& which) {
+void tallyInto(TallyTable& table, const HaplotypeRow& unit, int values, const std::string& which) {
   const int capacity = static_cast<int>(table.rows.size());
   if (tally(table.rows, table.used, capacity, unit, values) || table.fullReported) return;
   table.fullReported = true;
@@ -48,13 +48,13 @@ void sortByCount(HaplotypeTable& table, int used) {
       if (table[j - 1][0] < table[j][0]) table[j - 1].swap(table[j]);
 }
 
-long totalCount(const HaplotypeTable& table) {
-  long total = 0;
+int64_t totalCount(const HaplotypeTable& table) {
+  int64_t total = 0;
   for (const auto& row : table) total += row[0];
   return total;
 }
 
-void writeValues(std::ostream& out, const std::vector<int>& row, int values) {
+void writeValues(std::ostream& out, const HaplotypeRow& row, int values) {
   for (int j = 1; j <= values; j++) out << row[j] << " ";
   out << "\n";
 }
@@ -66,9 +66,9 @@ bool isLeaf(const TreeMatrix& m, int r) { return cellInt(m[r][LeftChild]) == -1;
 HaplotypeTallies makeHaplotypeTallies(const RunSettings& s, int populationRows, int individualRows) {
   const int width = (s.genotypes ? 2 * s.numLoci : s.numLoci) + 1;
   HaplotypeTallies tallies;
-  if (s.storesPopHaplotypes()) tallies.population.rows.assign(populationRows, std::vector<int>(width, 0));
+  if (s.storesPopHaplotypes()) tallies.population.rows.assign(populationRows, HaplotypeRow(width, 0));
   if (s.storesIndHaplotypes())
-    tallies.individuals.assign(s.numChrom, TallyTable{HaplotypeTable(individualRows, std::vector<int>(width, 0))});
+    tallies.individuals.assign(s.numChrom, TallyTable{HaplotypeTable(individualRows, HaplotypeRow(width, 0))});
   return tallies;
 }
 
@@ -76,7 +76,7 @@ double tallyBytes(const RunSettings& s, int populationRows, int individualRows) 
   const int width = (s.genotypes ? 2 * s.numLoci : s.numLoci) + 1;
   // Every row is a vector of its own: its header, and the heap block of its
   // values with the allocator's 8 bytes, rounded up to 16.
-  const double row = 24 + 16 * std::ceil((4.0 * width + 8) / 16);
+  const double row = 24 + 16 * std::ceil((8.0 * width + 8) / 16);
   double bytes = 0;
   if (s.storesPopHaplotypes()) bytes += populationRows * row;
   if (s.storesIndHaplotypes()) bytes += static_cast<double>(s.numChrom) * (40 + individualRows * row);
@@ -85,7 +85,7 @@ double tallyBytes(const RunSettings& s, int populationRows, int individualRows) 
 
 void tallyPopulationHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m) {
   const int values = m.layout.alleleColumns;
-  std::vector<int> unit(values + 1, 0);
+  HaplotypeRow unit(values + 1, 0);
   for (int r = 0; r < m.rows; r++) {
     if (!isLeaf(m, r)) continue;
     copyAlleles(m, r, values, unit, 1);
@@ -97,7 +97,7 @@ void writePopulationHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m, s
   const int values = m.layout.alleleColumns;
   TallyTable& table = tallies.population;
   sortByCount(table.rows, table.used);
-  const long total = totalCount(table.rows);
+  const int64_t total = totalCount(table.rows);
   for (const auto& row : table.rows) {
     if (row[0] < 1) break;
     out << row[0] << " " << static_cast<double>(row[0]) / total << " ";
@@ -110,7 +110,7 @@ void tallyIndividualHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m) {
   const bool pairs = m.layout.partner;
   const int L = m.layout.loci;
   const int values = pairs ? 2 * L : m.layout.alleleColumns;
-  std::vector<int> unit(values + 1, 0);
+  HaplotypeRow unit(values + 1, 0);
   std::vector<bool> handled(n, false);
   for (int r = 0; r < m.rows; r++) {
     if (!isLeaf(m, r)) continue;
@@ -136,7 +136,7 @@ void writeIndividualHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m, s
   for (int b = 0; b < individuals; b++) {
     TallyTable& table = tallies.individuals[b];
     sortByCount(table.rows, table.used);
-    const long total = totalCount(table.rows);
+    const int64_t total = totalCount(table.rows);
     for (const auto& row : table.rows) {
       if (row[0] < 1) break;
       out << b + 1 << " " << row[0] << " " << static_cast<double>(row[0]) / total << " ";
@@ -149,9 +149,9 @@ void writeIndividualHaplotypes(HaplotypeTallies& tallies, const TreeMatrix& m, s
 void writeFinalHaplotypes(const TreeMatrix& m, std::ostream& out) {
   const int values = m.layout.alleleColumns;
   const int leaves = (m.rows + 1) / 2;
-  HaplotypeTable table(leaves, std::vector<int>(values + 1, 0));
+  HaplotypeTable table(leaves, HaplotypeRow(values + 1, 0));
   int used = 0;
-  std::vector<int> unit(values + 1, 0);
+  HaplotypeRow unit(values + 1, 0);
   for (int r = 0; r < m.rows; r++) {
     if (!isLeaf(m, r)) continue;
     copyAlleles(m, r, values, unit, 1);
@@ -178,7 +178,7 @@ bool loadTable(ByteReader& in, TallyTable& table) {
   if (used < 0 || used > static_cast<int32_t>(table.rows.size())) return false;
   table.used = used;
   table.fullReported = in.get<uint8_t>() != 0;
-  for (int r = 0; r < used; r++) table.rows[r] = in.getVector<int>(table.rows[r].size());
+  for (int r = 0; r < used; r++) table.rows[r] = in.getVector<int64_t>(table.rows[r].size());
   return true;
 }
 

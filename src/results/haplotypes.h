@@ -3,6 +3,7 @@
 // the final genealogy (".hap").
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -16,7 +17,9 @@ constexpr int kPopulationTallyRows = 1000;
 constexpr int kIndividualTallyRows = 100;
 
 // A tally table: in each row element 0 is the count, elements 1..W the haplotype.
-using HaplotypeTable = std::vector<std::vector<int>>;
+// 64 bits, since a long run tallies more than 2^31 leaves into one row.
+using HaplotypeRow = std::vector<int64_t>;
+using HaplotypeTable = std::vector<HaplotypeRow>;
 
 struct TallyTable {
   HaplotypeTable rows;        // as many as the capacity

@@ -92,6 +92,14 @@ TEST_F(HaplotypeTally, EqualCountsKeepTheOrderInWhichTheyWereFirstMet) {
   EXPECT_EQ(finalTally(m), "3 9 \n2 5 \n2 7 \n2 4 \n");
 }
 
+TEST_F(HaplotypeTally, CountsGoPastTheIntRangeOfALongRun) {
+  shape(0, 0, 1, 2);
+  const TreeMatrix m = leaves({{5}, {5}});
+  tallyPopulationHaplotypes(tallies, m);
+  tallies.population.rows[0][0] = 2147483647;  // as after about 10^9 tallied iterations
+  EXPECT_EQ(popTally(m, 1), "2147483649 1 5 \n");
+}
+
 TEST_F(HaplotypeTally, IndividualBlocksEndWithAnEmptyLineAndAnEmptyIndividualGivesOnlyThat) {
   shape(0, 0, 2, 3);
   // Individual 1 (written as 2) has no leaf; individual 2 (written as 3) has two.
