@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -51,9 +52,10 @@ class TerminalReader {
 constexpr size_t kChoiceBuffer = 16;  // 15 characters and the terminator
 constexpr size_t kValueBuffer = 48;   // 47 characters and the terminator
 
-// The one place a signal handler can reach: the run's shared record, set
-// once by installStopSignals before any signal is handled.
-SharedControl* signalTarget = nullptr;
+// The one place a signal handler can reach: the run's shared record, set by
+// installStopSignals before any signal is handled and cleared by
+// restoreStopSignals before the record goes (atomic: a handler may be running).
+std::atomic<SharedControl*> signalTarget{nullptr};
 
 // The wake pipe is readable when the thread must stop waiting for input: the
 // driver ends it or a stop signal arrived. It is never drained, so it stays
@@ -242,9 +244,11 @@ bool waitForRun(SharedControl& control) {
 }
 
 void onStopSignal(int) {
-  signalTarget->stopSignalled.store(true);
-  signalTarget->stopRequested.store(1);
-  wake(*signalTarget);
+  SharedControl* control = signalTarget.load();
+  if (control == nullptr) return;
+  control->stopSignalled.store(true);
+  control->stopRequested.store(1);
+  wake(*control);
 }
 
 }  // namespace
@@ -293,4 +297,10 @@ void installStopSignals(SharedControl& control) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+}
+
+void restoreStopSignals() {
+  ::signal(SIGINT, SIG_DFL);
+  ::signal(SIGTERM, SIG_DFL);
+  signalTarget.store(nullptr);
 }

@@ -21,3 +21,5 @@ void stopControlThread(pthread_t thread, SharedControl& control);
 // The first SIGINT or SIGTERM asks control for a stop like menu choice 6; a
 // second one ends the process at once.
 void installStopSignals(SharedControl& control);
+// Back to the default handlers, before the control record goes.
+void restoreStopSignals();

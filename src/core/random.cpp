@@ -69,8 +69,11 @@ double Random::pcg() {
   const unsigned rotation = static_cast<unsigned>(high >> 58);
   const uint64_t x = high ^ low;
   const uint64_t out = (x >> rotation) | (x << ((64 - rotation) & 63));
-  // The top 53 bits, half a step off zero: never 0, never 1.
-  return (static_cast<double>(out >> 11) + 0.5) * (1.0 / 9007199254740992.0);
+  // The top 53 bits, half a step off zero: never 0. Above 2^52 the half step
+  // rounds away, and the largest value rounds up to 2^53, which would give
+  // exactly 1 (and below(n) == n): that one is kept just below 1.
+  const double u = (static_cast<double>(out >> 11) + 0.5) * (1.0 / 9007199254740992.0);
+  return u < 1.0 ? u : 0x1.fffffffffffffp-1;
 }
 
 Random Random::pcgStream(int64_t seed, uint64_t stream) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -27,6 +28,7 @@ void writeAll(int fd, const std::string& bytes, const std::string& path) {
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;  // a stop signal arrived: go on writing
     if (n <= 0) {
       ::close(fd);
       throw failLine(writeFailure(path));
@@ -35,8 +37,6 @@ void writeAll(int fd, const std::string& bytes, const std::string& path) {
   }
 }
 
-// Generous bound on a checkpoint of this run, so that a wrong file is never
-// read whole into memory.
 void saveSteps(ByteWriter& out, const StepSet& steps) {
   for (double step : steps.values()) out.put(step);
 }
@@ -85,6 +85,8 @@ CheckpointPosition readHeader(ByteReader& in, const std::string& path, const Che
   return position;
 }
 
+// Generous bound on a checkpoint of this run, so that a wrong file is never
+// read whole into memory.
 long long largestCheckpoint(const RunSettings& s) {
   const long long rows = 2LL * s.numChrom - 1;
   const long long width = 9 + 2LL * s.numLoci;

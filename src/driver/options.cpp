@@ -62,7 +62,7 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
       ->type_name("B")
       ->check(CLI::Range(1e-6, 1.0));
   app.add_flag("--smart-start", options.smartStart, "Start from genealogies built from the data");
-  app.add_flag("--overdispersed", options.overdispersed, "Start the chains at deliberately different points");
+  app.add_flag("--overdispersed", options.overdispersed, "With --smart-start: start the chains at deliberately different points");
   app.add_flag("--tune", options.tune, "Adapt the step sizes during burn-in, then freeze them");
   app.add_flag("--mix", options.mix, "The recommended mixing options (see the README)");
   app.add_option("--resume", options.resume, "Continue the run saved in PREFIX.ckpt (give PARAMFILE too)")
@@ -77,6 +77,11 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
   options.seedGiven = app.count("--seed") > 0;
   if (app.count("--hottest") > 0 && options.heated == 0) {
     std::cerr << "mutloc: --hottest needs --heated\nRun mutloc --help for the options." << std::endl;
+    return 2;
+  }
+  // The spread-out starts are places for the built genealogies.
+  if (options.overdispersed && !options.smartStart && !options.mix) {
+    std::cerr << "mutloc: --overdispersed needs --smart-start\nRun mutloc --help for the options." << std::endl;
     return 2;
   }
   // Each step of the default ladder lowers the power by a tenth: on 40

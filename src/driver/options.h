@@ -11,7 +11,7 @@ struct RunOptions {
   bool check = false;          // read and check, say what the run would do, write nothing
   bool quiet = false;          // no per-chain screen lines, no progress line
   bool noMenu = false;         // standard input is not read
-  long checkpointEvery = 0;    // write PREFIX.ckpt every N iterations (0: only when asked at a stop)
+  long checkpointEvery = 0;    // write PREFIX.ckpt every N iterations and at a stop (0: never)
   bool streams = false;        // every chain draws from a random stream of its own
   int threads = 0;             // chains updated side by side on this many threads (0: not given)
   bool gibbs = false;          // allele full conditionals and location moves that redraw crossed loci

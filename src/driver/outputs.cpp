@@ -34,6 +34,12 @@ bool canWrite(const std::string& name) {
   return access(folderOf(name).c_str(), W_OK | X_OK) == 0;
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
 long long freeBytesFor(const std::string& name) {
   struct statvfs info;
   if (statvfs(folderOf(name).c_str(), &info) != 0) return -1;

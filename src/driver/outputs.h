@@ -24,6 +24,9 @@ struct OutputNames {
 // created.
 bool canWrite(const std::string& name);
 
+// Whether the two names lead to one existing file.
+bool sameFile(const std::string& a, const std::string& b);
+
 // Free bytes on the file system that holds name's folder (-1 when unknown).
 long long freeBytesFor(const std::string& name);
 

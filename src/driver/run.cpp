@@ -1,6 +1,7 @@
 #include "driver/run.h"
 
 #include <pthread.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -128,9 +129,10 @@ class Run {
   int checkOnly(const ChainSetup& setUp);
   int iterate(ChainSetup& setup, long firstIteration);
   void updateAll(std::vector<Chain>& chains, const MoveContext& ctx);
+  int poolThreads() const;
   void writeCheckpointAt(long t, std::vector<Chain>& chains);
   void writeResults(std::vector<Chain>& chains, const SweepEnd& end);
-  void writeSummary(const std::vector<Chain>& chains, long count, const MoveContext& ctx);
+  void writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, const MoveContext& ctx);
   CheckpointIdentity identity() const;
 
   const RunOptions& options_;
@@ -235,8 +237,16 @@ RunRecords Run::records(std::vector<Chain>& chains) {
                     tuner_.get()};
 }
 
-// Every file the run will write must be writable before any is touched.
+// Every file the run will write must be writable before any is touched, and
+// none may be the parameter file (a parameter file named run.dat with -o run).
 void Run::checkOutputs(bool resuming) {
+  std::vector<std::string> written(std::begin(names_.files), std::end(names_.files));
+  for (const std::string& name : {names_.samples, names_.summary, names_.checkpoint, names_.checkpoint + ".tmp"})
+    written.push_back(name);
+  if (settings_.segments.fromAnnotation) written.push_back(names_.exons);
+  for (const std::string& name : written)
+    if (sameFile(name, options_.paramFile))
+      throw failLine("The output " + name + " is the parameter file " + options_.paramFile + "; choose another -o.");
   for (int f = 0; f < kOutputFiles; f++) {
     if (resuming && f == Log) continue;
     if (!canWrite(names_.files[f])) throw failLine(names_.files[f] + " can't be opened.");
@@ -254,6 +264,12 @@ void Run::checkDiskRoom(long samplingIterationsLeft) {
   if (available >= 0 && needed > static_cast<double>(available))
     throw failLine(names_.samples + " would need about " + bytesText(needed) + " for the sampled values; the disk has " +
                    bytesText(static_cast<double>(available)) + " free.");
+}
+
+// Threads beyond the number of records (chains and companions) would only wait.
+int Run::poolThreads() const {
+  const int records = settings_.numChains * (1 + sampling_.heated);
+  return std::max(1, std::min(options_.threads, records));
 }
 
 // Every record's moves for one iteration: in chain order on the one shared
@@ -277,7 +293,7 @@ int Run::checkOnly(const ChainSetup& setUp) {
   const MoveContext ctx = moveContextOf(s, control_, copy, sampling_.moves);
   Tempering tempering = tempering_;
   std::vector<Chain*> all = tempering.records(copy.chains);
-  if (!pool_) pool_ = std::make_unique<ChainPool>(std::max(1, options_.threads));
+  if (!pool_) pool_ = std::make_unique<ChainPool>(poolThreads());
   const auto start = std::chrono::steady_clock::now();
   long timed = 0;
   double seconds = 0;
@@ -322,7 +338,7 @@ void Run::writeCheckpointAt(long t, std::vector<Chain>& chains) {
 
 int Run::iterate(ChainSetup& setup, long firstIteration) {
   const MoveContext ctx = moveContextOf(settings_, control_, setup, sampling_.moves);
-  if (sampling_.streams) pool_ = std::make_unique<ChainPool>(std::max(1, options_.threads));
+  if (sampling_.streams) pool_ = std::make_unique<ChainPool>(poolThreads());
   control_.menuReady.store(true);
   trace_->setQuiet(options_.quiet);
   SweepPlan plan;
@@ -344,7 +360,7 @@ int Run::iterate(ChainSetup& setup, long firstIteration) {
   }
   const SweepEnd end = runSweeps(setup.chains, ctx, *trace_, tallies_, plan);
   writeResults(setup.chains, end);
-  writeSummary(setup.chains, end.stopped ? end.lastIteration - settings_.burnIn + 1 : settings_.iterations, ctx);
+  writeSummary(setup.chains, end, ctx);
   // The samples and the checkpoint serve only a run that can still go on.
   if (!end.stopped || !checkpointWritten_) {
     samples_->remove();
@@ -381,8 +397,9 @@ void Run::writeResults(std::vector<Chain>& chains, const SweepEnd& end) {
 // in every chain, so that memory stays bounded however long the run.
 constexpr long kSummaryDraws = 1000000;
 
-void Run::writeSummary(const std::vector<Chain>& chains, long count, const MoveContext& ctx) {
+void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, const MoveContext& ctx) {
   const RunSettings& s = settings_;
+  const long count = end.stopped ? end.lastIteration - s.burnIn + 1 : s.iterations;
   SummaryContext context;
   context.seed = seed_;
   context.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
@@ -400,7 +417,9 @@ void Run::writeSummary(const std::vector<Chain>& chains, long count, const MoveC
   if (!fault.empty()) std::cerr << "mutloc: " << fault << std::endl;
   context.histBars = s.histBars;
   context.acceptance.assign(kMoveKinds, std::vector<double>());
-  const long lastIteration = s.burnIn + std::max(0L, count) - 1;
+  // The counters include every iteration that ran: after a broken term, also
+  // the iteration that broke it, whose samples are left out.
+  const long lastIteration = end.failure.empty() ? end.lastIteration : end.lastIteration + 1;
   for (const Chain& chain : chains) {
     double values[kMoveKinds];
     acceptanceProportions(chain, ctx, lastIteration, values);
@@ -446,7 +465,9 @@ int Run::fresh() {
   const long shownSeed = options_.seedGiven ? options_.seed : s.fileSeed;
   long seed = shownSeed;
   if (seed == 0) {
-    srandom(static_cast<unsigned>(time(nullptr)));
+    // The process number too: replicate jobs started in the same second
+    // must not draw the same seed.
+    srandom(static_cast<unsigned>(time(nullptr)) ^ (static_cast<unsigned>(getpid()) << 16));
     seed = -rand();
     std::cerr << "mutloc: seed " << seed << " drawn from the clock; repeat with --seed " << seed << std::endl;
   }
@@ -470,6 +491,10 @@ int Run::fresh() {
   checkOutputs(false);
   checkDiskRoom(s.iterations);
 
+  // A checkpoint left by an earlier run into these outputs no longer matches
+  // them: resumed, it would splice that run's state onto this one's files.
+  std::remove(names_.checkpoint.c_str());
+  std::remove((names_.checkpoint + ".tmp").c_str());
   for (int f = 0; f < kOutputFiles; f++)
     if (!openOutput(files_.out[f], names_.files[f])) throw failLine(names_.files[f] + " can't be opened.");
   // Whole on disk at once: a run killed later, and continued from a
@@ -516,11 +541,6 @@ int Run::resume() {
   const CheckpointPosition position = readCheckpoint(path, identity(), s, all);
   stopIfSetUpInterrupted();
   checkpointEvery_ = options_.checkpointEvery > 0 ? options_.checkpointEvery : position.checkpointEvery;
-  if (options_.check) {
-    std::cout << "mutloc: " << path << " can be resumed at iteration " << position.iteration + 1 << " of "
-              << s.burnIn + s.iterations << ".\nNothing was written." << std::endl;
-    return 0;
-  }
   checkOutputs(true);
   for (const auto& [name, length] : {std::pair{names_.files[Dat], position.datLength},
                                      std::pair{names_.samples, position.samplesLength}})
@@ -528,6 +548,11 @@ int Run::resume() {
       throw failLine(name + " is shorter than the checkpoint records; the run cannot be resumed.");
   const long sampled = std::max(0L, position.iteration + 1 - s.burnIn);
   checkDiskRoom(s.iterations - sampled);
+  if (options_.check) {
+    std::cout << "mutloc: " << path << " can be resumed at iteration " << position.iteration + 1 << " of "
+              << s.burnIn + s.iterations << ".\nNothing was written." << std::endl;
+    return 0;
+  }
 
   for (int f = 0; f < kOutputFiles; f++) {
     if (f == Log) continue;
@@ -570,6 +595,7 @@ int runProgram(const RunOptions& options) {
   }
   installStopSignals(control);
   auto shutDown = [&](int status) {
+    restoreStopSignals();
     if (menu) stopControlThread(controlThread, control);
     pthread_mutex_destroy(&control.pauseMutex);
     return status;
@@ -593,6 +619,10 @@ int runProgram(const RunOptions& options) {
     return shutDown(run.close(1));
   } catch (const std::length_error&) {
     std::cout << "Not enough memory for this run." << std::endl;
+    return shutDown(run.close(1));
+  } catch (const std::exception& unexpected) {
+    // For example no thread could be started for --threads.
+    std::cout << "The run failed: " << unexpected.what() << std::endl;
     return shutDown(run.close(1));
   }
   status = shutDown(run.close(status));

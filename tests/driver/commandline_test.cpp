@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,17 @@ TEST(CommandLine, AClockSeedIsPrintedAndRepeatsTheRun) {
   }
 }
 
+TEST(CommandLine, ClockSeedsOfRunsStartedTogetherDiffer) {
+  ScratchDir dir;
+  dir.write("p.txt", quickRun(0));
+  std::set<std::string> seeds;
+  for (int run = 0; run < 3; run++) {
+    const std::string err = runMutloc(dir, {"--check", "p.txt"}).err;
+    seeds.insert(err.substr(0, err.find(" drawn from the clock")));
+  }
+  EXPECT_EQ(seeds.size(), 3u) << "three runs within a second or two";
+}
+
 TEST(CommandLine, CheckSaysWhatTheRunWouldDoAndWritesNothing) {
   ScratchDir dir;
   dir.write("p.txt", quickRun());
@@ -109,7 +121,8 @@ TEST(CommandLine, UnknownOptionsAndBadValuesEndWithStatusTwoAndWriteNothing) {
   dir.write("p.txt", quickRun());
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"p.txt", "--out", "X"}, {"p.txt", "--seed", "5"}, {"p.txt", "--seed", "x"},
-        {"--checkpoint-every", "0", "p.txt"}, {"p.txt", "extra.txt"}}) {
+        {"--checkpoint-every", "0", "p.txt"}, {"p.txt", "extra.txt"}, {"p.txt", "--hottest", "0.5"},
+        {"p.txt", "--overdispersed"}}) {
     const RunResult run = runMutloc(dir, args);
     EXPECT_EQ(run.status, 2) << args[1];
     EXPECT_EQ(run.out, "");

@@ -96,6 +96,16 @@ TEST(Lifecycle, ARejectedRerunLeavesTheEarlierResultsUntouched) {
   }
 }
 
+TEST(Lifecycle, AnOutputNameThatIsTheParameterFileIsRefused) {
+  ScratchDir dir;
+  dir.write("run.dat", shortRun());
+  const RunResult run = runMutloc(dir, {"run.dat", "-o", "run"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "The output run.dat is the parameter file run.dat; choose another -o.\n");
+  EXPECT_EQ(dir.read("run.dat"), shortRun());
+  EXPECT_EQ(entriesIn(dir), 1u);
+}
+
 TEST(Lifecycle, JunkWordsOnStandardInputAreRefusedAndTheRunStillFinishes) {
   ScratchDir dir;
   // Long enough that the control thread reads every word before the end.

@@ -5,8 +5,11 @@
 
 #include <csignal>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "support/e2e.h"
 #include "support/runsetup.h"
@@ -64,6 +67,16 @@ TEST(Resume, StopsInBurnInAndInSamplingThenResumesGiveTheUninterruptedFiles) {
   ASSERT_EQ(run.status, 0) << run.out;
   ASSERT_TRUE(dir.exists("p.txt.ckpt"));
   EXPECT_NE(run.out.find("No samples were drawn"), std::string::npos);
+  {
+    // The summary's proportions count the iterations that ran, not the whole
+    // burn-in: near those of the last ".dat" line.
+    const std::string dat = dir.read("p.txt.dat");
+    std::istringstream last(dat.substr(dat.rfind('\n', dat.size() - 2) + 1));
+    double column[6];
+    for (double& value : column) last >> value;
+    const auto summary = nlohmann::json::parse(dir.read("p.txt.summary.json"));
+    EXPECT_NEAR(summary["acceptance"]["genealogy"][0].get<double>(), column[5], 0.02) << dat.substr(dat.size() - 300);
+  }
   ASSERT_EQ(interrupted(dir, kResume, "\n9000 ", SIGTERM).status, 0);
   run = runMutloc(dir, {"--resume", "p.txt.ckpt", "p.txt", "--no-menu", "-q"});
   ASSERT_EQ(run.status, 0) << run.out;
@@ -130,6 +143,13 @@ TEST(Resume, ACheckpointThatDoesNotBelongIsRefusedWithOneLine) {
   EXPECT_NE(refusal({"--resume", "p.txt.ckpt", "p.txt", "-o", "q"}).find("other outputs"), std::string::npos);
   std::filesystem::resize_file(dir.file("p.txt.samples"), 16);
   EXPECT_NE(refusal(kResume).find("shorter than the checkpoint"), std::string::npos);
+  EXPECT_NE(refusal({"--check", "--resume", "p.txt.ckpt", "p.txt"}).find("shorter than the checkpoint"),
+            std::string::npos);
+  // A fresh run into the same outputs removes the checkpoint, which would
+  // otherwise continue the earlier run on the new run's files.
+  dir.write("q.txt", twoChainsOfTwentyLeaves(10, 10, "10 10 1 1 1").text());
+  ASSERT_EQ(runMutloc(dir, {"q.txt", "-o", "p.txt", "--no-menu"}).status, 0);
+  EXPECT_FALSE(dir.exists("p.txt.ckpt"));
 }
 
 }  // namespace
