@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/memory.h"
 #include "prepare/failure.h"
 #include "prepare/prepare.h"
 
@@ -148,6 +149,8 @@ int main(int argc, char** argv) {
     return status == 0 ? 0 : kBadOption;
   }
   o.dominant = inheritance == "dominant";
+  const long long available = availableMemory();
+  if (available > 0) o.memoryBudget = available / 2.0;
   try {
     return writeOutputs(o, output);
   } catch (const PrepareError& e) {

@@ -111,7 +111,7 @@ void writeRow(std::ostream& out, int count, const std::vector<int>& labels) {
 Prepared prepare(const PrepareOptions& o) {
   Prepared result;
   const SampleRoles roles = o.pheno.empty() ? readSampleLists(o.cases, o.controls) : readPhenotypes(o.pheno);
-  const VcfSites vcf = readVcfSites(o.vcf, o.region, roles, SiteFilter{o.minMaf, o.maxMissing});
+  const VcfSites vcf = readVcfSites(o.vcf, o.region, roles, SiteFilter{o.minMaf, o.maxMissing, o.memoryBudget});
   const std::vector<Site>& sites = vcf.sites;
   const std::string source =
       o.region ? "The region " + o.region->chromosome + ":" + std::to_string(o.region->start) + "-" +

@@ -26,6 +26,7 @@ struct PrepareOptions {
   double growth = 0.05;
   double sampled = 0.01;
   double maxAge = 500;
+  double memoryBudget = 1e300;  // bytes the usable sites' calls may take (main: half the memory available)
 };
 
 struct Prepared {

@@ -210,6 +210,7 @@ VcfSites readVcfSites(const std::string& file, const std::optional<Region>& regi
   findSamples(r, file, roles, out, columns);
   std::string chromosome, lastSite;
   long long previous = 0;
+  double keptBytes = 0;
   while (next(r, file, lastSite)) {
     Site site;
     site.chromosome = bcf_seqname_safe(r.header, r.record);
@@ -236,7 +237,16 @@ VcfSites readVcfSites(const std::string& file, const std::optional<Region>& regi
     }
     site.id = rec->d.id;
     for (int a = 0; a < rec->n_allele; a++) site.alleles.push_back(rec->d.allele[a]);
-    if (readCalls(r, file, columns, out.isCase, filter, site, out)) out.sites.push_back(std::move(site));
+    if (readCalls(r, file, columns, out.isCase, filter, site, out)) {
+      // Every usable site's calls are kept until the thinning: a whole
+      // chromosome of a large study does not fit, and says so.
+      keptBytes += 2.0 * site.calls.size() + 128;
+      if (keptBytes > filter.memoryBudget)
+        throw PrepareError("The usable sites of " + file + " up to " + lastSite + " already need " +
+                           std::to_string(static_cast<long long>(keptBytes / 1e6)) +
+                           " MB of memory; read a shorter region with --region.");
+      out.sites.push_back(std::move(site));
+    }
   }
   return out;
 }

@@ -21,6 +21,7 @@ std::optional<Region> parseRegion(const std::string& text);
 struct SiteFilter {
   double minMaf = 0;      // minor allele frequency among the controls' called alleles
   double maxMissing = 1;  // share of missing alleles among all kept samples
+  double memoryBudget = 1e300;  // bytes the usable sites' calls may take before the thinning
 };
 
 struct Site {

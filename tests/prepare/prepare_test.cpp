@@ -5,7 +5,9 @@
 #include <iterator>
 #include <sstream>
 
+#include "prepare/failure.h"
 #include "prepare/thinning.h"
+#include "prepare/vcfsites.h"
 #include "prepare/vcffiles.h"
 #include "support/e2e.h"
 
@@ -173,6 +175,21 @@ TEST(Prepare, ThinningKeepsTheMostInformativeSiteOfEachPartOfTheMap) {
   EXPECT_EQ(thinEvenly(even, information, 20).size(), 10u);
   // The middle part is empty: its place goes to the best site left.
   EXPECT_EQ(thinEvenly({0, 1, 2, 10}, {0.1, 0.3, 0.2, 0.1}, 3), (std::vector<size_t>{1, 2, 3}));
+}
+
+TEST(Prepare, UsableSitesBeyondTheMemoryBudgetAreRefusedWithTheRegionAdvice) {
+  ScratchDir dir;
+  dir.write("a.vcf", vcfText(kSamples, kSites));
+  SampleRoles roles;
+  roles.cases = {"c1", "c2", "c3"};
+  roles.controls = {"k1", "k2", "k3"};
+  EXPECT_EQ(readVcfSites(dir.file("a.vcf"), std::nullopt, roles, SiteFilter{}).sites.size(), 7u);
+  try {
+    readVcfSites(dir.file("a.vcf"), std::nullopt, roles, SiteFilter{0, 1, 300});
+    ADD_FAILURE() << "no refusal";
+  } catch (const PrepareError& e) {
+    EXPECT_NE(std::string(e.what()).find("read a shorter region with --region"), std::string::npos) << e.what();
+  }
 }
 
 TEST(Prepare, ARegionIsReadThroughTheIndexWhenThereIsOne) {
