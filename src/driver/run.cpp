@@ -482,7 +482,15 @@ int Run::fresh() {
   std::ostringstream log;
   writeParameterEcho(log, s, shownSeed, start.locations, start.ages);
   ChainSetup setup = setupChains(s, start, setupStream_[0], control_, log, &control_.stopRequested);
-  if (sampling_.smartStart) smartStart(setup.chains, s, sampling_.overdispersed, setupStream_[0]);
+  if (sampling_.smartStart) {
+    smartStart(setup.chains, s, sampling_.overdispersed, setupStream_[0]);
+    // The echo above shows the values drawn first; the chains start here.
+    log << "Starting values of the built genealogies (--smart-start)\nMutation location\n";
+    for (const Chain& chain : setup.chains) log << chain.mutLocation << " ";
+    log << "\nMutation age\n";
+    for (const Chain& chain : setup.chains) log << chain.mutAge << " ";
+    log << "\n";
+  }
   stopIfSetUpInterrupted();
   prepareSampler(setup.chains, seed);
   if (sampling_.tune)

@@ -107,6 +107,9 @@ TEST(Resume, WithTheMixingOptionsAKillDuringTuningResumesToTheUninterruptedFiles
   ScratchDir whole;
   whole.write("p.txt", text);
   ASSERT_EQ(runMutloc(whole, args).status, 0);
+  // The log shows where the built genealogies put the chains.
+  EXPECT_NE(whole.read("p.txt.log").find("Starting values of the built genealogies (--smart-start)\nMutation location\n"),
+            std::string::npos);
   ScratchDir dir;
   dir.write("p.txt", text);
   args.insert(args.end(), {"--checkpoint-every", "150"});
