@@ -65,6 +65,9 @@ inline int alleleOf(double value) {
   return a < 0 ? -a : a;
 }
 
+// A row with children (leaves have LeftChild -1).
+inline bool isInternal(const TreeMatrix& m, int r) { return cellInt(m[r][LeftChild]) != -1; }
+
 // Copies every cell (the likelihood's working sums along).
 void copyTree(const TreeMatrix& from, TreeMatrix& to);
 

@@ -74,8 +74,6 @@ class BranchSplit {
   double ref1(int k) const;
   double ref2(int k) const { return own2(k); }
   double other(int k) const { return k >= b_ ? left_ : right_; }
-  // The branch's probability for the current alleles.
-  double probability() const { return right_ * left_; }
 
  private:
   void sumWith();

@@ -17,7 +17,9 @@
 // of listed second-chromosome cells, then the listed allele-column offsets.
 using MissingCells = std::vector<int>;
 
-// Working space of the moves, sized at set-up so that no move allocates.
+// Working space of the moves, sized at set-up so that the moves do not
+// allocate (the Gibbs location move's lists grow on their first use, to the
+// largest move's size, and then stay).
 struct MoveScratch {
   std::vector<double> freq;             // saved frequencies of a frequency move
   std::vector<double> cells;            // saved allele cells of a leaf (and its partner)
@@ -30,10 +32,10 @@ struct MoveScratch {
   std::vector<int> rowsByTime;          // rows of a genealogy in ascending order of Time
   SequenceLinks links;                  // the rebuild's linked list
   // The allele conditionals of the Gibbs moves: the split branches around
-  // one node, the weights of one locus's labels, and the alleles a move
-  // redraws (rows, before, after).
+  // one node, the log weights and weights of one locus's labels, and the
+  // alleles a move redraws (rows, before, after).
   BranchSplit ownSplit, leftSplit, rightSplit;
-  std::vector<double> labelWeights;
+  std::vector<double> labelLogWeights, labelWeights;
   std::vector<int> redrawRows, redrawOld, redrawNew;
 };
 

@@ -211,6 +211,7 @@ void sizeScratch(Chain& chain, const RunSettings& s) {
   scratch.labelOrder.assign(N, 0);
   scratch.rowsByTime.reserve(N);
   scratch.labelWeights.assign(s.alleles.largest + 1, 0.0);
+  scratch.labelLogWeights.assign(s.alleles.largest + 1, 0.0);
   // The Gibbs location move's lists grow to the largest move's size on first
   // use and then stay: reserving all nodes times all loci here would cost
   // runs without the option memory they never use.

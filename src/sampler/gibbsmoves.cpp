@@ -15,27 +15,53 @@ namespace {
 constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
 constexpr double kJumpShare = 0.2;
 
-// The weights of every label of locus k for one allele (index: label, 0
-// unused), and a draw from them. The weights live in the chain's scratch.
+double logOf(double x) { return x > 0 ? std::log(x) : kMinusInfinity; }
+
+// The conditional of one allele over the labels of locus k (index: label, 0
+// unused), in the chain's scratch. The moves write log weights: the branch
+// factors of many markers are products of many frequencies, and their
+// product over three branches would underflow (at 99 markers of 30 alleles
+// it did, to 0 for valid alleles). normalise() then scales them so that the
+// largest weight is 1.
 struct Conditional {
+  std::vector<double>& logWeight;
   std::vector<double>& weight;
+  double sum = 0;     // of the weights; not above 0 when no label has mass
+  double logSum = 0;
 
-  double total(int labels) const {
-    double sum = 0;
-    for (int l = 1; l <= labels; l++) sum += weight[l];
-    return sum;
+  double largest(int labels) const {
+    double top = kMinusInfinity;
+    for (int l = 1; l <= labels; l++) top = std::max(top, logWeight[l]);
+    return top;
   }
 
-  // Log of the normalised probability of label a.
-  double logProbability(int a, int labels) const {
-    const double sum = total(labels);
-    return sum > 0 && weight[a] > 0 ? std::log(weight[a] / sum) : kMinusInfinity;
+  // Raises the weights (the likelihood factors) to the power beta, relative
+  // to the largest.
+  void temper(int labels, double beta) {
+    const double top = largest(labels);
+    if (!(top > kMinusInfinity)) return;
+    for (int l = 1; l <= labels; l++)
+      logWeight[l] = beta == 1 ? logWeight[l] - top : beta * (logWeight[l] - top);
   }
 
-  // One uniform draw; keeps `current` when no label has weight.
+  void normalise(int labels) {
+    const double top = largest(labels);
+    sum = 0;
+    if (!(top > kMinusInfinity) || !std::isfinite(top)) return;
+    for (int l = 1; l <= labels; l++) {
+      logWeight[l] -= top;
+      weight[l] = std::exp(logWeight[l]);
+      sum += weight[l];
+    }
+    logSum = std::log(sum);
+  }
+
+  // Log of the normalised probability of label a (-inf without mass).
+  double logProbability(int a) const { return sum > 0 ? logWeight[a] - logSum : kMinusInfinity; }
+
+  // One uniform draw; keeps `current` when no label has mass.
   int draw(int labels, int current, Random& rng) const {
     const double u = rng.uniform();
-    const double sum = total(labels);
     if (!(sum > 0) || !std::isfinite(sum)) return current;
     double running = 0;
     for (int l = 1; l <= labels; l++) {
@@ -43,16 +69,6 @@ struct Conditional {
       if (u * sum <= running) return l;
     }
     return labels;
-  }
-
-  // Raises the weights (the likelihood factors) to the power beta, and scales
-  // them so that the largest is 1: products of many small frequencies must
-  // neither underflow nor lose the ratios between labels.
-  void temper(int labels, double beta) {
-    double top = 0;
-    for (int l = 1; l <= labels; l++) top = std::max(top, weight[l]);
-    if (!(top > 0)) return;
-    for (int l = 1; l <= labels; l++) weight[l] = beta == 1 ? weight[l] / top : std::pow(weight[l] / top, beta);
   }
 };
 
@@ -133,12 +149,16 @@ struct AlleleScorer {
     const double a = own.own1(locus), b = own.own2(locus);
     const double l1 = left.ref1(locus), l2 = left.ref2(locus), r1 = right.ref1(locus), r2 = right.ref2(locus);
     // Labels other than the three neighbours' take the first terms only.
-    std::vector<double>& w = out.weight;
-    for (int l = 1; l <= labels; l++) w[l] = std::max(0.0, a * chain.alleleFreq(l, k) * l1 * r1);
-    for (int l : {reference, leftAllele, rightAllele})
-      w[l] = std::max(0.0, (a * chain.alleleFreq(l, k) + b * (l == reference)) * (l1 + l2 * (l == leftAllele)) *
-                               (r1 + r2 * (l == rightAllele)));
+    const double logA = logOf(a), logL1 = logOf(l1), logR1 = logOf(r1);
+    const double logLeftSame = logOf(l1 + l2), logRightSame = logOf(r1 + r2);
+    std::vector<double>& w = out.logWeight;
+    for (int l = 1; l <= labels; l++) {
+      const double f = chain.alleleFreq(l, k);
+      w[l] = (l == reference ? logOf(a * f + b) : logA + logOf(f)) + (l == leftAllele ? logLeftSame : logL1) +
+             (l == rightAllele ? logRightSame : logR1);
+    }
     out.temper(labels, chain.beta);
+    out.normalise(labels);
   }
 
   // The ancestral allele at locus k: its population frequency and the root's
@@ -148,13 +168,13 @@ struct AlleleScorer {
     const int rootAllele = alleleOf(chain.tree[chain.rootLabel][chain.tree.layout.firstAllele + k]);
     const int labels = s.alleles.highestLabel[k];
     const int locus = k + 1;
-    for (int l = 1; l <= labels; l++) out.weight[l] = std::max(0.0, own.ref1(locus) + own.ref2(locus) * (l == rootAllele));
+    const double other = logOf(own.ref1(locus)), same = logOf(own.ref1(locus) + own.ref2(locus));
+    for (int l = 1; l <= labels; l++) out.logWeight[l] = l == rootAllele ? same : other;
     out.temper(labels, chain.beta);
-    for (int l = 1; l <= labels; l++) out.weight[l] *= chain.alleleFreq(l, k);
+    for (int l = 1; l <= labels; l++) out.logWeight[l] += logOf(chain.alleleFreq(l, k));
+    out.normalise(labels);
   }
 };
-
-bool isInternal(const TreeMatrix& m, int r) { return cellInt(m[r][LeftChild]) != -1; }
 
 }  // namespace
 
@@ -171,14 +191,14 @@ double redrawNodeAlleles(Chain& chain, const RunSettings& s, int v, const std::v
   TreeMatrix& m = chain.tree;
   const int tmat = m.layout.firstAllele;
   AlleleScorer scorer(chain, s, chain.mutLocation);
-  Conditional conditional{chain.scratch.labelWeights};
+  Conditional conditional{chain.scratch.labelLogWeights, chain.scratch.labelWeights};
   double logProbability = 0;
   for (int k = 0; k < s.numLoci; k++) {
     scorer.internal(v, k, conditional);
     const int labels = s.alleles.highestLabel[k];
     const int before = alleleOf(m[v][tmat + k]);
     const int a = target ? (*target)[k] : conditional.draw(labels, before, *chain.rng);
-    logProbability += conditional.logProbability(a, labels);
+    logProbability += conditional.logProbability(a);
     m[v][tmat + k] = a;
     if (a != before) scorer.resum();
     if (!target) drawn[k] = a;
@@ -191,7 +211,7 @@ void gibbsInternalAlleles(Chain& chain, const MoveContext& ctx) {
   TreeMatrix& m = chain.tree;
   const int tmat = m.layout.firstAllele;
   AlleleScorer scorer(chain, s, chain.mutLocation);
-  Conditional conditional{chain.scratch.labelWeights};
+  Conditional conditional{chain.scratch.labelLogWeights, chain.scratch.labelWeights};
   for (int v = 0; v < m.rows; v++) {
     if (!isInternal(m, v)) continue;
     bool changed = false;
@@ -214,7 +234,7 @@ void gibbsInternalAlleles(Chain& chain, const MoveContext& ctx) {
 void gibbsRootHaplotype(Chain& chain, const MoveContext& ctx) {
   const RunSettings& s = ctx.settings;
   AlleleScorer scorer(chain, s, chain.mutLocation);
-  Conditional conditional{chain.scratch.labelWeights};
+  Conditional conditional{chain.scratch.labelLogWeights, chain.scratch.labelWeights};
   bool changed = false;
   for (int k = 0; k < s.numLoci; k++) {
     scorer.ancestral(k, conditional);
@@ -283,7 +303,7 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
   // Visits every redrawn allele in that order, the conditional taken at
   // location `at`: draws it, or puts the target's allele there; returns the
   // log probability of the sequence.
-  Conditional conditional{chain.scratch.labelWeights};
+  Conditional conditional{chain.scratch.labelLogWeights, chain.scratch.labelWeights};
   auto pass = [&](double at, const std::vector<int>& target, bool drawing) {
     AlleleScorer scorer(chain, s, at);
     double logProbability = 0;
@@ -297,7 +317,7 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
         const int labels = s.alleles.highestLabel[k];
         const int before = cellOf(k, slot);
         const int a = drawing ? conditional.draw(labels, before, rng) : target[n];
-        logProbability += conditional.logProbability(a, labels);
+        logProbability += conditional.logProbability(a);
         setCell(k, slot, a);
         if (a != before) scorer.resum();
         if (drawing) drawn.push_back(a);
@@ -306,12 +326,17 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
   };
   for (int slot : rows)
     for (int k = from; k < to; k++) old.push_back(cellOf(k, slot));
+  // The stored root term may predate a frequency move: the ratio compares
+  // terms taken with the same (current) frequencies.
+  const bool rootRedrawn = from < to && s.iterRoot;
+  const double oldRootLogProb =
+      rootRedrawn ? rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype) : chain.rootHapLogProb;
 
   const double forward = pass(proposed, old, true);
   const double newLogLik = rescoreTree(m, BranchModel{proposed, s.mapDist, chain.alleleFreq, chain.rootHaplotype},
                                        Rescore::All);
-  const double newRootLogProb = from < to && s.iterRoot ? rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype)
-                                                       : chain.rootHapLogProb;
+  const double newRootLogProb =
+      rootRedrawn ? rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype) : chain.rootHapLogProb;
   const double reverse = pass(x, old, false);  // leaves the old alleles in place
   double prior = 0;
   Decision rule = Decision::Strict;
@@ -319,9 +344,12 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
     prior = locationLogPrior(s.segments, proposed);
     if (isForbiddenLocation(prior)) rule = Decision::Forbidden;
   }
-  const double d = chain.beta * (newLogLik - chain.logLik) + (newRootLogProb - chain.rootHapLogProb) +
+  // A forward draw without mass (no label the conditional could give) is
+  // no proposal the reverse move could answer: rejected, never accepted
+  // with d = +inf.
+  const double d = chain.beta * (newLogLik - chain.logLik) + (newRootLogProb - oldRootLogProb) +
                    (prior - chain.mutLocPrior) + (reverse - forward);
-  if (accepted(std::isnan(d) ? kMinusInfinity : d, rng, rule)) {
+  if (accepted(std::isnan(d) || forward == kMinusInfinity ? kMinusInfinity : d, rng, rule)) {
     size_t n = 0;
     for (int slot : rows)
       for (int k = from; k < to; k++) setCell(k, slot, drawn[n++]);

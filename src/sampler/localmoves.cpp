@@ -13,8 +13,6 @@
 
 namespace {
 
-bool isInternal(const TreeMatrix& m, int r) { return cellInt(m[r][LeftChild]) != -1; }
-
 // The log density of one node time under the node-time prior (one term of
 // nodeTimesLogPrior, written the same way).
 double timeTerm(double s, double K, double r) {
@@ -137,8 +135,9 @@ void moveExchanges(Chain& chain, const MoveContext& ctx) {
     // alleles back there (which also puts them back).
     exchange(m, v, u, sibling, moved);
     const double reverse = redrawNodeAlleles(chain, s, v, &old, drawn);
+    // Drawn alleles the conditionals gave no mass: rejected, like a NaN.
     const double d = chain.beta * (newLogLik - oldLogLik) + (reverse - forward);
-    if (accepted(std::isnan(d) ? -INFINITY : d, rng)) {
+    if (accepted(std::isnan(d) || forward == -INFINITY ? -INFINITY : d, rng)) {
       exchange(m, v, u, moved, sibling);
       for (int k = 0; k < L; k++) m[v][tmat + k] = drawn[k];
       rescoreTree(m, model, Rescore::NodeAndChildren, v);

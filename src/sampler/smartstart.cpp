@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/failure.h"
 #include "core/sorting.h"
 #include "model/likelihood.h"
 #include "model/priors.h"
 #include "sampler/allelemoves.h"
+#include "sampler/chainsetup.h"
 
 namespace {
 
@@ -53,7 +55,11 @@ std::vector<double> drawTimes(int count, double age, const RunSettings& s, Rando
   return times;
 }
 
-void rebuild(Chain& chain, const RunSettings& s, double x, Random& rng) {
+void stopIfAsked(const std::atomic<int>* stop) {
+  if (stop && stop->load() != 0) throw failLine(kStoppedDuringSetup);
+}
+
+void rebuild(Chain& chain, const RunSettings& s, double x, Random& rng, const std::atomic<int>* stop) {
   TreeMatrix& m = chain.tree;
   const int tmat = m.layout.firstAllele;
   const int L = s.numLoci;
@@ -72,7 +78,11 @@ void rebuild(Chain& chain, const RunSettings& s, double x, Random& rng) {
   const int n = static_cast<int>(clusterRow.size());
   const std::vector<double> times = drawTimes(n - 1, chain.mutAge, s, rng);
   // Greedy joining of the two active clusters sharing the longest segment;
-  // best[i] is i's best partner among the later active clusters.
+  // best[i] is i's best partner among all the other active clusters (the
+  // first in index order on a tie) and the length they share. A join changes
+  // only the merged cluster, so each other cluster is compared with it
+  // alone; only a cluster whose partner was one of the two joined, and now
+  // shares less, is compared with all again.
   std::vector<bool> active(n, true);
   auto bestPartner = [&](int i) {
     int best = -1;
@@ -88,8 +98,12 @@ void rebuild(Chain& chain, const RunSettings& s, double x, Random& rng) {
     return std::make_pair(best, longest);
   };
   std::vector<std::pair<int, double>> best(n);
-  for (int i = 0; i < n; i++) best[i] = bestPartner(i);
+  for (int i = 0; i < n; i++) {
+    if (i % 64 == 0) stopIfAsked(stop);
+    best[i] = bestPartner(i);
+  }
   for (int join = 0; join < n - 1; join++) {
+    stopIfAsked(stop);
     int i = -1;
     for (int c = 0; c < n; c++)
       if (active[c] && (i == -1 || best[c].second > best[i].second)) i = c;
@@ -105,8 +119,16 @@ void rebuild(Chain& chain, const RunSettings& s, double x, Random& rng) {
     for (int k = 0; k < L; k++) row[tmat + k] = haplotype[i][k];
     clusterRow[i] = v;
     active[j] = false;
-    for (int c = 0; c < n; c++)
-      if (active[c] && (c == i || best[c].first == i || best[c].first == j)) best[c] = bestPartner(c);
+    for (int c = 0; c < n; c++) {
+      if (!active[c] || c == i) continue;
+      const double shared = sharedSegment(haplotype[c], haplotype[i], x, s.mapDist);
+      auto& [partner, longest] = best[c];
+      if (partner == j || (partner == i && shared < longest))
+        best[c] = bestPartner(c);
+      else if (partner == i || shared > longest || (shared == longest && i < partner))
+        best[c] = {i, shared};
+    }
+    best[i] = bestPartner(i);
   }
   const int rootLabel = internalLabels[n - 2];
   m[rootLabel][Parent] = -1;
@@ -132,7 +154,8 @@ double allowedNear(double x, const RunSettings& s) {
 
 }  // namespace
 
-void smartStart(std::vector<Chain>& chains, const RunSettings& s, bool overdispersed, Random& rng) {
+void smartStart(std::vector<Chain>& chains, const RunSettings& s, bool overdispersed, Random& rng,
+                const std::atomic<int>* stop) {
   const int M = static_cast<int>(chains.size());
   const int n = s.numChrom;
   for (Chain& chain : chains) {
@@ -143,7 +166,7 @@ void smartStart(std::vector<Chain>& chains, const RunSettings& s, bool overdispe
       const double agePart = (s.mutAgeHigh - s.mutAgeLow) / M;
       chain.mutAge = s.mutAgeLow + (chain.index + rng.uniform()) * agePart;
     }
-    rebuild(chain, s, chain.mutLocation, rng);
+    rebuild(chain, s, chain.mutLocation, rng, stop);
     chain.logLik = rescoreTree(chain.tree, branchModelOf(chain, s), Rescore::All);
     chain.sortedTimes.clear();
     for (int r = 0; r < chain.tree.rows; r++) chain.sortedTimes.push_back(chain.tree[r][Time]);

@@ -4,6 +4,7 @@
 // chains' candidate locations spread over the region.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "core/random.h"
@@ -15,5 +16,7 @@
 // overdispersed, at a random point of that part, and at a random age in the
 // c-th of M parts of the age range (a location or age the file fixes stays;
 // with sequence weights the location moves off a segment of weight zero).
-// Node times are drawn from the prior below the chain's age.
-void smartStart(std::vector<Chain>& chains, const RunSettings& s, bool overdispersed, Random& rng);
+// Node times are drawn from the prior below the chain's age. A stop request
+// (*stop set) ends it with a RunFailure carrying kStoppedDuringSetup.
+void smartStart(std::vector<Chain>& chains, const RunSettings& s, bool overdispersed, Random& rng,
+                const std::atomic<int>* stop = nullptr);

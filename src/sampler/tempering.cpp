@@ -57,6 +57,28 @@ Tempering::Tempering(const std::vector<Chain>& chains, const std::vector<double>
   accepted_.assign(static_cast<size_t>(M) * levels_, 0);
 }
 
+namespace {
+
+bool holdsBrokenTerm(const Chain& record) {
+  for (const StoredTerm& term : storedTerms(record))
+    if (isBrokenTerm(term.value)) return true;
+  return false;
+}
+
+}  // namespace
+
+std::string recordName(const Chain& record) {
+  const std::string chain = "chain " + std::to_string(record.index + 1);
+  return record.level == 0 ? chain : "companion " + std::to_string(record.level) + " of " + chain;
+}
+
+std::vector<const Chain*> Tempering::records(const std::vector<Chain>& chains) const {
+  std::vector<const Chain*> all;
+  for (const Chain& chain : chains) all.push_back(&chain);
+  for (const Chain& companion : companions_) all.push_back(&companion);
+  return all;
+}
+
 std::vector<Chain*> Tempering::records(std::vector<Chain>& chains) {
   std::vector<Chain*> all;
   for (Chain& chain : chains) all.push_back(&chain);
@@ -74,6 +96,7 @@ void Tempering::proposeSwaps(std::vector<Chain>& chains) {
     proposed_[c * levels_ + i]++;
     const double u = rng.uniform();
     if (std::isnan(logRatio) || !(logRatio >= 0 || u < std::exp(logRatio))) continue;
+    if (holdsBrokenTerm(colder) || holdsBrokenTerm(hotter)) continue;
     swapStates(colder, hotter);
     accepted_[c * levels_ + i]++;
   }

@@ -5,6 +5,7 @@
 // (beta = 1) are sampled and reported.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "core/binaryio.h"
@@ -20,6 +21,10 @@ std::vector<double> temperatureLadder(int companions, double hottest);
 // the iteration's samples), leaving each its temperature, stream, step sizes
 // and acceptance counts.
 void swapStates(Chain& a, Chain& b);
+
+// The record's name in messages: "chain c", or "companion k of chain c"
+// (both counted from 1).
+std::string recordName(const Chain& record);
 
 class Tempering {
  public:
@@ -37,10 +42,13 @@ class Tempering {
 
   // Every record of the run: the chains, then their companions.
   std::vector<Chain*> records(std::vector<Chain>& chains);
+  std::vector<const Chain*> records(const std::vector<Chain>& chains) const;
 
   // One swap proposal per chain, in chain order: a random neighbouring pair
   // of its temperatures, accepted with probability
-  // min(1, exp((beta_i - beta_j) (logLik_j - logLik_i))).
+  // min(1, exp((beta_i - beta_j) (logLik_j - logLik_i))). A record holding a
+  // term no state can have (NaN, +inf) swaps with none, so that the broken
+  // state stays with the record where it broke.
   void proposeSwaps(std::vector<Chain>& chains);
 
   // Proposed and accepted swaps of chain c between temperatures i and i+1.

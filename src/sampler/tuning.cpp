@@ -70,8 +70,13 @@ void Tuner::update(long t, const std::vector<Chain*>& records, const std::vector
   if (t >= s.burnIn || (t + 1) % kBatch != 0) return;
   batches_++;
   const double gain = 2 / std::sqrt(static_cast<double>(batches_));
-  const double upper[kSteps] = {10, std::min(0.5, s.mutLocHigh - s.mutLocLow), 1, std::max(1.0, s.mutAgeHigh), 2};
   const double lower[kSteps] = {1e-6, 1e-9, 1e-6, 1e-6, 1e-4};
+  // The age proposal reflects once at each bound, so a tree step wider than
+  // the age range would propose ages outside it.
+  const double treeUpper =
+      s.iterAge && !s.starGenealogy ? std::max(lower[0], std::min(10.0, s.mutAgeHigh - s.mutAgeLow)) : 10;
+  const double upper[kSteps] = {treeUpper, std::min(0.5, s.mutLocHigh - s.mutLocLow), 1, std::max(1.0, s.mutAgeHigh),
+                                2};
   for (size_t level = 0; level < last_.size(); level++) {
     const auto counts = countsOf(records, static_cast<int>(level), t + 1);
     for (int k = 0; k < kSteps; k++) {

@@ -3,11 +3,14 @@
 // the first iteration.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "core/failure.h"
+#include "sampler/smartstart.h"
 #include "support/e2e.h"
 #include "support/runsetup.h"
 
@@ -71,6 +74,18 @@ TEST(ChainSetup, EveryChainListsItsOwnLeavesWithUnknownAlleles) {
   const auto complete = setUpRun(threeLoci(0, 0, 7, 4, "3 1 2 1\n4 2 1 3\n").text());
   expectMissingRecordsMatchTrees(*complete);
   EXPECT_FALSE(complete->setup.hasMissing);
+}
+
+// Joining thousands of leaves takes a while: a stop request must end it.
+TEST(ChainSetup, TheDataDrivenStartStopsWhenAsked) {
+  const auto run = setUpRun(threeLoci(0, 0, 7, 4, "3 1 2 1\n4 2 1 3\n").text());
+  std::atomic<int> stop{1};
+  try {
+    smartStart(run->setup.chains, run->settings, false, run->rng, &stop);
+    FAIL() << "the start went on";
+  } catch (const RunFailure& failure) {
+    EXPECT_EQ(failure.message, std::string(kStoppedDuringSetup) + "\n");
+  }
 }
 
 TEST(ChainSetup, GenotypeModel0RecordsSeparateTheTwoChromosomes) {
