@@ -345,6 +345,7 @@ int Run::iterate(ChainSetup& setup, long firstIteration) {
   plan.firstIteration = firstIteration;
   plan.samples = samples_.get();
   plan.checkpointEvery = checkpointEvery_;
+  plan.tempering = &tempering_;
   plan.checkpoint = [&](long t) { writeCheckpointAt(t, setup.chains); };
   if (sampling_.streams) plan.update = [&](std::vector<Chain>& chains) { updateAll(chains, ctx); };
   if (tuner_) {
@@ -483,7 +484,7 @@ int Run::fresh() {
   writeParameterEcho(log, s, shownSeed, start.locations, start.ages);
   ChainSetup setup = setupChains(s, start, setupStream_[0], control_, log, &control_.stopRequested);
   if (sampling_.smartStart) {
-    smartStart(setup.chains, s, sampling_.overdispersed, setupStream_[0]);
+    smartStart(setup.chains, s, sampling_.overdispersed, setupStream_[0], &control_.stopRequested);
     // The echo above shows the values drawn first; the chains start here.
     log << "Starting values of the built genealogies (--smart-start)\nMutation location\n";
     for (const Chain& chain : setup.chains) log << chain.mutLocation << " ";

@@ -16,13 +16,19 @@ void tallyHaplotypes(const RunSettings& s, const Chain& chain0, HaplotypeTallies
   if (s.storesIndHaplotypes()) tallyIndividualHaplotypes(tallies, chain0.tree);
 }
 
-// The line that ends a run whose chain holds a term no state can have, or "".
-std::string brokenTermReport(const std::vector<Chain>& chains, long t) {
-  for (const Chain& chain : chains)
-    for (const StoredTerm& term : storedTerms(chain))
+// The line that ends a run whose chain or companion holds a term no state
+// can have, or "".
+std::string brokenTermReport(const std::vector<Chain>& chains, const Tempering* tempering, long t) {
+  std::vector<const Chain*> all;
+  if (tempering)
+    all = tempering->records(chains);
+  else
+    for (const Chain& chain : chains) all.push_back(&chain);
+  for (const Chain* record : all)
+    for (const StoredTerm& term : storedTerms(*record))
       if (isBrokenTerm(term.value)) {
         std::ostringstream line;
-        line << "The " << term.name << " of chain " << chain.index + 1 << " became "
+        line << "The " << term.name << " of " << recordName(*record) << " became "
              << (std::isnan(term.value) ? "NaN" : "+inf") << " in iteration " << t
              << "; the run stopped there with the results of the iterations before.";
         return line.str();
@@ -48,7 +54,7 @@ SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceRepo
     trace.endIteration(chains, t);
     // Checked after the trace line (which shows the broken value) and before
     // the samples: nothing sampled from here on would mean anything.
-    std::string broken = brokenTermReport(chains, t);
+    std::string broken = brokenTermReport(chains, plan.tempering, t);
     if (!broken.empty()) return SweepEnd{t - 1, true, std::move(broken)};
     if (plan.afterIteration) plan.afterIteration(t);
     if (plan.samples && t >= s.burnIn) plan.samples->append(chains);

@@ -10,6 +10,7 @@
 #include "results/samples.h"
 #include "results/trace.h"
 #include "sampler/chain.h"
+#include "sampler/tempering.h"
 
 struct SweepEnd {
   long lastIteration;  // last iteration completed (whose samples were kept)
@@ -33,6 +34,8 @@ struct SweepPlan {
   std::function<void(std::vector<Chain>&)> update;
   // Called after iteration t's reports, before its samples and checkpoint.
   std::function<void(long t)> afterIteration;
+  // The heated companions, whose stored terms are checked with the chains'.
+  const Tempering* tempering = nullptr;
 };
 
 // Runs burn-in and sampling iterations until the last one, a stop request, or

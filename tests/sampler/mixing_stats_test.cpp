@@ -130,7 +130,9 @@ TEST_P(SamplesThePrior, WithoutInformationTheLocationIsUniformAndTheNodeTimesFol
     oldest.push_back(chain.sortedTimes[2 * n - 2]);
     youngest.push_back(chain.sortedTimes[n]);
   }
-  if (tempering.active()) EXPECT_GT(tempering.acceptedSwaps(0, 0), 0);
+  if (tempering.active()) {
+    EXPECT_GT(tempering.acceptedSwaps(0, 0), 0);
+  }
 
   std::vector<int> counts(10, 0);
   for (double x : locations) counts[std::min(9, static_cast<int>(x / 0.001))]++;
