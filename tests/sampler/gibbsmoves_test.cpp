@@ -98,18 +98,10 @@ TEST(GibbsConditionals, KeepTheirPrecisionWithManyAllelesOnManyMarkers) {
 // with the fresh one, on copies of one stream, make the same decisions.
 // (Comparing against the stale term, 5 of these 4000 decisions differed.)
 TEST(LocationMoveAcrossMarkers, DecidesWithTheRootTermOfTheCurrentFrequencies) {
-  ParamSpec p;
+  ParamSpec p = threeLeavesOnThreeMarkers();
   p.seed = -23;
-  p.chromosomes = 3;
-  p.loci = 3;
-  p.control = "6 1 1 1\n3 2 2 1\n2 1 2 2\n";
-  p.map = "0 0.005 0.01";
   p.iterate = "1 0 1 1";  // ancestral haplotype, location and frequencies
-  p.age = 40;
-  p.ageBounds = "1 100";
   p.adjust = "1 0.004 0.3 0.3 0.5";
-  p.root = "1 1 1";
-  p.patients = "1 1 1 1\n1 1 2 1\n1 2 2 2\n";
   const auto run = setUpRun(p.text());
   const RunSettings& s = run->settings;
   Chain& chain = run->chain();

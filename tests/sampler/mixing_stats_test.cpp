@@ -168,18 +168,10 @@ INSTANTIATE_TEST_SUITE_P(
 // its acceptance ratio the location move gave 25-94 (55 at this seed).
 TEST(MixingMoves, TheAlleleMovesGiveTheLocationItsExactMarginalOnAFixedGenealogy) {
   if (kSanitized) GTEST_SKIP() << "release builds only";
-  ParamSpec p;
+  ParamSpec p = threeLeavesOnThreeMarkers();
   p.seed = -19;
-  p.chromosomes = 3;
-  p.loci = 3;
-  p.control = "6 1 1 1\n3 2 2 1\n2 1 2 2\n";
-  p.map = "0 0.005 0.01";
   p.iterate = "1 0 1 0";  // ancestral haplotype and location; age and frequencies fixed
-  p.age = 40;
-  p.ageBounds = "1 100";
   p.adjust = "1 0.004 0.3 0.3 0.1";
-  p.root = "1 1 1";
-  p.patients = "1 1 1 1\n1 1 2 1\n1 2 2 2\n";
   const auto run = setUpRun(p.text());
   const RunSettings& s = run->settings;
   Chain& chain = run->chain();

@@ -60,6 +60,19 @@ ParamSpec threeChainsOnThreeMarkers() {
   return p;
 }
 
+ParamSpec threeLeavesOnThreeMarkers() {
+  ParamSpec p;
+  p.chromosomes = 3;
+  p.loci = 3;
+  p.control = "6 1 1 1\n3 2 2 1\n2 1 2 2\n";
+  p.map = "0 0.005 0.01";
+  p.age = 40;
+  p.ageBounds = "1 100";
+  p.root = "1 1 1";
+  p.patients = "1 1 1 1\n1 1 2 1\n1 2 2 2\n";
+  return p;
+}
+
 RunSettings loadParameters(const std::string& text) {
   std::istringstream in(text);
   return readParameterFile(in);

@@ -60,6 +60,10 @@ ParamSpec uninformativeFiveByThree();
 // on (growth 0.05); chromosomes, patients and run lengths are the caller's.
 ParamSpec threeChainsOnThreeMarkers();
 
+// Three leaves on three two- or three-allele markers with the age fixed at
+// 40: small enough for exact sums over every allele state.
+ParamSpec threeLeavesOnThreeMarkers();
+
 // Reads parameter text into run settings. Throws RunFailure like the reader.
 RunSettings loadParameters(const std::string& text);
 
