@@ -5,6 +5,9 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <system_error>
+
 namespace {
 
 const char* const kExtensions[kOutputFiles] = {".dat", ".log", ".sig", ".hap", ".hin", ".hpf", ".mat", ".tre"};
@@ -35,9 +38,8 @@ bool canWrite(const std::string& name) {
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
-  struct stat first, second;
-  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
-         first.st_ino == second.st_ino;
+  std::error_code error;  // a name that does not exist is not the same file
+  return std::filesystem::equivalent(a, b, error);
 }
 
 long long freeBytesFor(const std::string& name) {
