@@ -17,7 +17,10 @@ namespace {
 
 const char kMagic[] = "mutloc checkpoint\n";
 constexpr size_t kMagicBytes = sizeof(kMagic) - 1;
-constexpr uint32_t kFormat = 1;
+// 2: the sampling options name the genealogy move without its Hastings term
+// ("symmetric=1"); in layout 1 that move was the default and the term an
+// option, so a layout-1 checkpoint cannot say which move it ran.
+constexpr uint32_t kFormat = 2;
 constexpr size_t kTextLimit = 4096;
 
 [[noreturn]] void damaged(const std::string& path, const std::string& why) {
@@ -63,7 +66,11 @@ ByteReader bodyOf(const std::string& bytes, const std::string& path) {
 CheckpointPosition readHeader(ByteReader& in, const std::string& path, const CheckpointIdentity& identity,
                               const RunSettings& s) {
   CheckpointPosition position;
-  if (in.get<uint32_t>() != kFormat) damaged(path, "it has another layout");
+  const uint32_t format = in.get<uint32_t>();
+  if (format == 1)
+    throw failLine(path + " was written by an earlier mutloc, whose genealogy move this one no longer makes by "
+                   "default; it cannot be resumed.");
+  if (format != kFormat) damaged(path, "it has another layout");
   const std::string version = in.getString(kTextLimit);
   if (version != identity.version)
     throw failLine(path + " was written by mutloc " + version + "; this mutloc " + identity.version +

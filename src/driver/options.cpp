@@ -52,8 +52,12 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
                "at the markers they cross");
   app.add_flag("--local-moves", options.localMoves,
                "Add one-node time moves, neighbour exchanges and a scaling of the whole genealogy");
-  app.add_flag("--exact-genealogy", options.exactGenealogy,
-               "Give the genealogy move the Hastings term it lacks when its new age folds node times back");
+  app.add_flag("--symmetric-genealogy", options.symmetricGenealogy,
+               "Leave the Hastings term out of the genealogy move, as runs before it was added did (ages come out "
+               "too young; only to reproduce their results)");
+  // Kept so that scripts written when the term was an option keep working.
+  app.add_flag("--exact-genealogy", options.exactGenealogy, "Accepted and ignored: the genealogy move always has its Hastings term")
+      ->group("");
   app.add_option("--heated", options.heated, "Give every chain K heated companions that swap states with it")
       ->type_name("K")
       ->check(CLI::Range(1, 32));
@@ -90,7 +94,7 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
   // swapping (the alleles of a heated genealogy fit the data much worse).
   if (app.count("--hottest") == 0 && options.heated > 0) options.hottest = std::pow(0.9, options.heated);
   if (options.mix) {
-    options.gibbs = options.localMoves = options.exactGenealogy = true;
+    options.gibbs = options.localMoves = true;
     options.smartStart = options.overdispersed = options.tune = true;
     if (options.threads == 0) options.threads = 2;
   }
@@ -103,7 +107,7 @@ std::string RunOptions::samplingWords() const {
   if (ownStreams()) add("streams=1");
   if (gibbs) add("gibbs=1");
   if (localMoves) add("local=1");
-  if (exactGenealogy) add("exact=1");
+  if (symmetricGenealogy) add("symmetric=1");
   if (heated > 0) {
     char hottestText[32];
     std::snprintf(hottestText, sizeof hottestText, "%.17g", hottest);

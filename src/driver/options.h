@@ -16,7 +16,8 @@ struct RunOptions {
   int threads = 0;             // chains updated side by side on this many threads (0: not given)
   bool gibbs = false;          // allele full conditionals and location moves that redraw crossed loci
   bool localMoves = false;     // one-node time moves, neighbour exchanges, whole-tree scaling
-  bool exactGenealogy = false; // the genealogy move with the Hastings term of its fold
+  bool symmetricGenealogy = false;  // the genealogy move without the Hastings term of its fold
+  bool exactGenealogy = false; // accepted and ignored: the Hastings term is always there now
   int heated = 0;              // heated companions per chain
   double hottest = 0;          // the power of the hottest companion (default 0.9^heated)
   bool smartStart = false;     // starting genealogies built from the data

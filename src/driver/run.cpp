@@ -81,7 +81,7 @@ struct Sampling {
     s.streams = o.ownStreams();
     s.moves.gibbs = o.gibbs;
     s.moves.localMoves = o.localMoves;
-    s.moves.exactGenealogy = o.exactGenealogy;
+    s.moves.symmetricGenealogy = o.symmetricGenealogy;
     s.heated = o.heated;
     s.hottest = o.hottest;
     s.smartStart = o.smartStart;
@@ -94,7 +94,7 @@ struct Sampling {
     s.streams = holdsOption(w, "streams=1");
     s.moves.gibbs = holdsOption(w, "gibbs=1");
     s.moves.localMoves = holdsOption(w, "local=1");
-    s.moves.exactGenealogy = holdsOption(w, "exact=1");
+    s.moves.symmetricGenealogy = holdsOption(w, "symmetric=1");
     const std::string heated = optionValue(w, "heated");
     s.heated = heated.empty() ? 0 : std::atoi(heated.c_str());
     const std::string hottest = optionValue(w, "hottest");

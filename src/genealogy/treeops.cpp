@@ -57,6 +57,9 @@ int foldImagesNear(double y, double x, double step, double top) {
 }  // namespace
 
 double perturbationLogRatio(const TreeMatrix& from, const TreeMatrix& to, double step, double fromAge, double toAge) {
+  // Folded into the same age the move is symmetric; returning at once also
+  // keeps a rounded step (no image counted either way) from scoring log 0.
+  if (fromAge == toAge) return 0;
   double logRatio = 0;
   for (int r = 0; r < from.rows; r++) {
     const double t = from[r][Time], u = to[r][Time];

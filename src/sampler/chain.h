@@ -96,7 +96,10 @@ struct Chain {
 struct MoveOptions {
   bool gibbs = false;        // allele full conditionals; location moves that redraw crossed loci
   bool localMoves = false;   // one-node time moves, neighbour exchanges, whole-tree scaling
-  bool exactGenealogy = false;  // the genealogy move with the Hastings term of its fold
+  // The genealogy move without the Hastings term of its fold, as runs before
+  // the term was added made it: it samples ages too young, and is kept only
+  // to reproduce their results.
+  bool symmetricGenealogy = false;
 };
 
 // One stored term of a chain, with the name messages give it.

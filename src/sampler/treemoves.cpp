@@ -38,7 +38,7 @@ void moveGenealogy(Chain& chain, const MoveContext& ctx) {
   // The times were folded into [0, age], the reverse move folds into the
   // current age: unless the two agree the proposal is not symmetric.
   const double hastings =
-      ctx.moves.exactGenealogy ? perturbationLogRatio(chain.tree, proposal, step, chain.mutAge, age) : 0;
+      ctx.moves.symmetricGenealogy ? 0 : perturbationLogRatio(chain.tree, proposal, step, chain.mutAge, age);
   timeOrder(proposal, scratch.rowsByTime);
   for (int i = 0; i < N; i++) scratch.sortedTimesProposal[i] = proposal[scratch.rowsByTime[i]][Time];
   const int proposedRoot = cellInt(proposal[scratch.rowsByTime[N - 1]][Label]);
@@ -50,7 +50,7 @@ void moveGenealogy(Chain& chain, const MoveContext& ctx) {
   const double d = temperedChange(
       chain, proposedLogLik - chain.logLik, (timesPrior - chain.coalPrior) + (agePrior - chain.mutAgePrior),
       [&] { return (proposedLogLik + timesPrior + agePrior) - (chain.logLik + chain.coalPrior + chain.mutAgePrior); });
-  if (!accepted(ctx.moves.exactGenealogy ? d + hastings : d, rng)) return;
+  if (!accepted(ctx.moves.symmetricGenealogy ? d : d + hastings, rng)) return;
   // The proposal becomes the current genealogy; the old one is scratch now.
   std::swap(chain.tree, chain.proposalTree);
   chain.sortedTimes = scratch.sortedTimesProposal;

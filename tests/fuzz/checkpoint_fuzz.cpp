@@ -49,7 +49,7 @@ CheckpointIdentity identity() {
 
 std::string framed(const std::string& records) {
   ByteWriter body;
-  body.put<uint32_t>(1);
+  body.put<uint32_t>(2);
   body.putString(MUTLOC_VERSION);
   body.put<uint64_t>(1);
   body.putString("seed=-7");

@@ -260,7 +260,7 @@ TEST_P(ChainInvariant, MixingMovesAndSwapsKeepStoredTermsCurrent) {
   const auto run = setUpRun(GetParam().params.text());
   const RunSettings& s = run->settings;
   std::vector<Chain>& chains = run->setup.chains;
-  const MoveContext ctx = moveContextOf(s, run->control, run->setup, MoveOptions{true, true, true});
+  const MoveContext ctx = moveContextOf(s, run->control, run->setup, MoveOptions{true, true, false});
   Random startStream = Random::pcgStream(6, 0);
   smartStart(chains, s, true, startStream);
   const std::vector<double> ladder = temperatureLadder(2, 0.3);
