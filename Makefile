@@ -1,6 +1,7 @@
 # User commands:
-#   make run   - build mutloc and mutloc-prepare (Release, -O2, in build/) and
-#                run the shipped example
+#   make run   - build mutloc and mutloc-prepare (Release, -O2, in build/),
+#                run the simulated example the recommended way (--mix) and
+#                set its answer beside the known truth
 #   make test  - build and run every test: the release build (build-test/), the
 #                whole suite again under AddressSanitizer +
 #                UndefinedBehaviorSanitizer, and the interactive-control tests
@@ -11,6 +12,10 @@
 # validate (validation/README.md).
 BUILD ?= build
 EXAMPLE ?= examples/simulated/simulated.txt
+EXAMPLE_OPTIONS ?= --mix
+# The simulated example's true location and age (examples/README.md); other
+# examples get no truth check.
+EXAMPLE_TRUTH ?= $(if $(filter examples/simulated/simulated.txt,$(EXAMPLE)),--location 0.0123 --age 139.5)
 JOBS ?= 2
 
 # Any sanitizer report ends the process with status 86, which fails the test.
@@ -35,9 +40,10 @@ build: deps-run
 run: build
 	rm -rf $(BUILD)/run && mkdir -p $(BUILD)/run
 	cp $(EXAMPLE) $(BUILD)/run/
-	cd $(BUILD)/run && ../mutloc $(notdir $(EXAMPLE))
+	cd $(BUILD)/run && ../mutloc $(notdir $(EXAMPLE)) $(EXAMPLE_OPTIONS)
 	@echo
 	@echo "The outputs are in $(BUILD)/run/ ($(notdir $(EXAMPLE)).dat, .log, .sig, .hap, .hin, .hpf, .mat, .tre, .summary.json)."
+	@if [ -n "$(EXAMPLE_TRUTH)" ]; then tools/truth-check $(BUILD)/run/$(notdir $(EXAMPLE)).summary.json $(EXAMPLE_TRUTH); fi
 
 test: test-release test-asan test-tsan
 
