@@ -82,6 +82,8 @@ int writeOutputs(const PrepareOptions& options, const std::string& output) {
   commit(parameters);
   for (const std::string& note : prepared.notes) std::cerr << "mutloc-prepare: " << note << "\n";
   std::cout << "Wrote " << output << " and " << markers << ": " << prepared.summary << ".\n";
+  std::cout << "Next: mutloc " << output << " --mix (the recommended way to run). Keep " << markers
+            << " beside it: the summary then gives the location in base pairs too.\n";
   return 0;
 }
 

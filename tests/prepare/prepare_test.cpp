@@ -71,6 +71,8 @@ TEST(Prepare, PhasedCasesGiveHaplotypeRowsAndTheMarkerTable) {
             std::string::npos) << r.err;
   EXPECT_NE(r.out.find("haplotype data, 6 patient chromosomes (3 cases), 6 control haplotypes, 4 markers"),
             std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nNext: mutloc p.txt --mix (the recommended way to run). Keep p.txt.markers.tsv beside it"),
+            std::string::npos) << r.out;
 
   const std::string p = dir.read("p.txt");
   EXPECT_EQ(entry(p, "Data as genotypes"), "0");
