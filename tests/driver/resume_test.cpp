@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/binaryio.h"
 #include "support/e2e.h"
 #include "support/runsetup.h"
 
@@ -139,6 +141,14 @@ TEST(Resume, ACheckpointThatDoesNotBelongIsRefusedWithOneLine) {
   EXPECT_NE(refusal(kResume).find("damaged"), std::string::npos);
   dir.write("p.txt.ckpt", checkpoint.substr(0, checkpoint.size() - 100));
   EXPECT_NE(refusal(kResume).find("damaged"), std::string::npos);
+  // Layout 1 was written before the genealogy move had its Hastings term by
+  // default, and does not say which move its run made.
+  std::string earlier = checkpoint;
+  earlier[std::string("mutloc checkpoint\n").size() + 8] = 1;
+  const uint64_t sum = fnv1a64(earlier.data(), earlier.size() - 8);
+  std::memcpy(&earlier[earlier.size() - 8], &sum, sizeof sum);
+  dir.write("p.txt.ckpt", earlier);
+  EXPECT_NE(refusal(kResume).find("written by an earlier mutloc"), std::string::npos);
   dir.write("p.txt.ckpt", checkpoint);
   dir.write("p.txt", text + "\n");
   EXPECT_NE(refusal(kResume).find("another parameter file"), std::string::npos);
