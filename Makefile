@@ -116,7 +116,9 @@ bench: deps build
 	MUTLOC_BENCH_DATA=$(BUILD)/bench/data bench/run_bench.sh $(BENCH_BASELINE) $(BUILD)/mutloc
 
 # The benchmark data sets run for 10000 iterations must give, byte for byte,
-# the outputs of the sampler before its optimisations (a few minutes).
+# the outputs of the sampler before its optimisations with
+# --symmetric-genealogy, and the checksums of the default runs without it
+# (about twenty minutes).
 .PHONY: bench-verify
 bench-verify: deps build
 	bench/verify_outputs.sh $(BUILD)/mutloc $(BUILD)/bench/verify
