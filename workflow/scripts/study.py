@@ -9,7 +9,8 @@ Python, the programs and R.
                     run (and if not, the tool's message) and the memory to
                     reserve for its run
   study.py run      mutloc on one region, resumed from its checkpoint when an
-                    earlier attempt was stopped; fails unless the run completed
+                    earlier attempt was stopped; fails unless the run
+                    completed, and then writes the note --done names
   study.py table    the study table (results/regions.tsv) from every region's
                     prepare.json and PREFIX.summary.json
 
@@ -131,6 +132,11 @@ def run(args):
     with open(options_note, "w") as f:
         f.write(options)
     command += [name, *args.options]
+    # The thread count is the job's, not part of the run's options: it changes
+    # no output (chains on streams of their own), and a resumed run may have
+    # another.
+    if {"--mix", "--streams"} & set(args.options) and "--threads" not in args.options:
+        command += ["--threads", str(args.threads)]
     print(" ".join(command), flush=True)
     # A stop reaches mutloc itself (Ctrl-C reaches the whole process group,
     # Slurm signals every process of the job): it then writes its checkpoint
@@ -156,6 +162,7 @@ def run(args):
         sys.exit("study: mutloc on %s did not complete (status %d)%s" % (
             param, status, "; the next attempt resumes from " + checkpoint if os.path.exists(checkpoint) else ""))
     os.remove(options_note)
+    write_json(args.done, {"param": param, "status": status, "resumed": "--resume" in command})
 
 
 def parameter_counts(param):
@@ -242,6 +249,8 @@ def parse(argv):
     s.add_argument("--mutloc", required=True)
     s.add_argument("--param", required=True)
     s.add_argument("--checkpoint-every", type=int, default=1000)
+    s.add_argument("--threads", type=int, default=1, help="the job's threads")
+    s.add_argument("--done", required=True, help="the note written once the run has completed")
     s = steps.add_parser("table")
     s.add_argument("--results", required=True)
     s.add_argument("--out", required=True)
