@@ -105,6 +105,14 @@ def prepare(args):
     write_json(args.out, result)
 
 
+def read_text(path):
+    try:
+        with open(path) as f:
+            return f.read()
+    except OSError:
+        return None
+
+
 def summary_of(prefix):
     try:
         with open(prefix + ".summary.json") as f:
@@ -121,9 +129,7 @@ def run(args):
     options = json.dumps(args.options)
     command = [args.mutloc, "--no-menu", "-q", "--checkpoint-every", str(args.checkpoint_every)]
     if os.path.exists(checkpoint):
-        with open(options_note) if os.path.exists(options_note) else open(os.devnull) as f:
-            same = f.read() == options
-        if same:
+        if read_text(options_note) == options:
             print("study: resuming from %s" % checkpoint, flush=True)
             command += ["--resume", checkpoint]
         else:
@@ -144,13 +150,7 @@ def run(args):
     # second signal on, which would end mutloc at once.
     for stop in (signal.SIGINT, signal.SIGTERM):
         signal.signal(stop, lambda *_: None)
-    process = subprocess.Popen(command, cwd=folder, stdin=subprocess.DEVNULL)
-    while True:
-        try:
-            status = process.wait()
-            break
-        except InterruptedError:
-            continue
+    status = subprocess.call(command, cwd=folder, stdin=subprocess.DEVNULL)
     summary = summary_of(param)
     # A summary that says whether the run completed is believed; without that
     # field, a run that stopped early keeps its checkpoint.
@@ -159,7 +159,7 @@ def run(args):
     else:
         completed = status == 0 and summary is not None and not os.path.exists(checkpoint)
     if not completed:
-        sys.exit("study: mutloc on %s did not complete (status %d)%s" % (
+        sys.exit("\nstudy: mutloc on %s did not complete (status %d)%s" % (
             param, status, "; the next attempt resumes from " + checkpoint if os.path.exists(checkpoint) else ""))
     os.remove(options_note)
     write_json(args.done, {"param": param, "status": status, "resumed": "--resume" in command})
