@@ -33,7 +33,11 @@ stop_cluster() {
   exit $status
 }
 trap stop_cluster EXIT
-trap 'exit 130' INT TERM
+# Bash runs a trap only once its foreground command ends: the long commands
+# run in the background, waited for, so that a stop is handled at once.
+child=""
+waited() { "$@" & child=$!; wait "$child"; }
+trap '[ -z "$child" ] || kill "$child" 2> /dev/null; exit 130' INT TERM
 
 # Started in the foreground mode each daemon has, so that its pid is ours;
 # what they print goes beside their logs.
@@ -96,10 +100,10 @@ sinfo -h -N -o '%N %T' | grep -q idle || { echo "cluster_test: the node did not 
 # The example twice: on this machine and through Slurm.
 settings=(mutloc="$mutloc" mutloc_prepare="$prepare")
 for how in local cluster; do rm -rf "${work:?}/$how"; mkdir -p "$work/$how"; done
-snakemake -s "$source_dir/workflow/Snakefile" --configfile "$source_dir/workflow/config.yaml" \
+waited snakemake -s "$source_dir/workflow/Snakefile" --configfile "$source_dir/workflow/config.yaml" \
   --directory "$work/local" --cores 2 --config "${settings[@]}" > "$work/local.log" 2>&1 ||
   { tail -n 30 "$work/local.log" >&2; exit 1; }
-snakemake -s "$source_dir/workflow/Snakefile" --configfile "$source_dir/workflow/config.yaml" \
+waited snakemake -s "$source_dir/workflow/Snakefile" --configfile "$source_dir/workflow/config.yaml" \
   --directory "$work/cluster" --profile "$source_dir/workflow/profiles/slurm" --config "${settings[@]}" \
   > "$work/cluster.log" 2>&1 || { tail -n 30 "$work/cluster.log" >&2; exit 1; }
 
