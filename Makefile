@@ -9,7 +9,8 @@
 # Both first install the Debian packages they need that are missing
 # (tools/debian-packages lists them; make deps installs them all).
 # Also: make fuzz, make fuzz-long, make soak, make bench (see README), make
-# validate (validation/README.md).
+# validate (validation/README.md), make workflow-example, make workflow-test,
+# make cluster-test (README, Many regions).
 BUILD ?= build
 EXAMPLE ?= examples/simulated/simulated.txt
 EXAMPLE_OPTIONS ?= --mix
@@ -130,3 +131,22 @@ VALIDATE_ARGS ?= --jobs $(JOBS)
 .PHONY: validate
 validate: build
 	python3 validation/calibrate.py --mutloc $(BUILD)/mutloc --out $(BUILD)/validate $(VALIDATE_ARGS)
+
+# Many regions (README, Many regions): the VCF example as a two-region study,
+# run by Snakemake on this machine, into $(BUILD)/workflow-example/results/.
+.PHONY: workflow-example workflow-test cluster-test
+workflow-example: deps build
+	mkdir -p $(BUILD)/workflow-example
+	snakemake -s workflow/Snakefile --configfile workflow/config.yaml --directory $(BUILD)/workflow-example \
+		--cores $(JOBS)
+	@echo
+	@echo "The study table: $(BUILD)/workflow-example/results/regions.tsv; its plot: regions.pdf beside it."
+
+# The workflow tests alone (the release suite runs them too).
+workflow-test: deps build
+	python3 tests/workflow/workflow_test.py $(BUILD)/mutloc $(BUILD)/mutloc-prepare $(BUILD)/workflow-test
+
+# The example through a one-node Slurm started (as root) for the test and
+# stopped after it; about two minutes. CI runs it after make test.
+cluster-test: deps build
+	tests/workflow/cluster_test.sh $(BUILD)/mutloc $(BUILD)/mutloc-prepare $(BUILD)/cluster-test

@@ -220,11 +220,18 @@ def parse(argv):
     p.add_argument("--out", default="calibration", help="output folder (default ./calibration)")
     p.add_argument("--mutloc", default=os.path.join(HERE, "..", "build", "mutloc"),
                    help="the mutloc binary (default build/mutloc)")
+    one = p.add_mutually_exclusive_group()
+    one.add_argument("--dataset", type=int, metavar="I",
+                     help="only data set I: simulate, run and score it into OUT/dsIII/row.json")
+    one.add_argument("--gather", action="store_true",
+                     help="only the table and totals, from the rows that --dataset wrote for data sets 1..N")
     args = p.parse_args(own)
     args.mutloc_options = passed
     args.mutloc = os.path.abspath(args.mutloc)
     if args.datasets < 1 or args.chains < 1 or args.loci < 2 or args.chromosomes < 4 or args.jobs < 1:
         p.error("need at least 1 data set, 1 chain, 2 loci, 4 chromosomes and 1 job")
+    if args.dataset is not None and not 1 <= args.dataset <= args.datasets:
+        p.error("--dataset should lie between 1 and the number of data sets (-n)")
     if DATA_MODES[args.data][0] and args.chromosomes % 2:
         p.error("genotype data need an even number of chromosomes")
     if not 0 <= args.missing < 1 or args.span <= 0 or not 0 <= args.age_bounds[0] < args.age_bounds[1]:
@@ -232,9 +239,49 @@ def parse(argv):
     return args
 
 
+def row_path(args, index):
+    return os.path.join(args.out, "ds%03d" % index, "row.json")
+
+
+def write_outputs(args, rows):
+    """OUT/datasets.tsv and OUT/totals.txt, and the totals on standard output."""
+    rows.sort(key=lambda r: r["dataset"])
+    with open(os.path.join(args.out, "datasets.tsv"), "w") as f:
+        f.write("\t".join(COLUMNS) + "\n")
+        for r in rows:
+            f.write("\t".join(("%.6g" % r[c]) if isinstance(r[c], float) else str(r[c]) for c in COLUMNS) + "\n")
+    text = "\n".join([describe(args)] + totals(rows, args.chains)) + "\n"
+    with open(os.path.join(args.out, "totals.txt"), "w") as f:
+        f.write(text)
+    print(text, end="")
+
+
 def main(argv):
     args = parse(argv)
     os.makedirs(args.out, exist_ok=True)
+    # One data set as a job of its own (a workflow engine runs them side by
+    # side, workflow/calibrate.smk): its row, at full precision, so that the
+    # gathered totals are those of a run of the whole set.
+    if args.dataset:
+        try:
+            row = run_one(args, args.dataset)
+        except (RuntimeError, sim.SimulationFailed) as failure:
+            sys.exit("calibrate: %s" % failure)
+        with open(row_path(args, args.dataset) + ".tmp", "w") as f:
+            json.dump(row, f)
+        os.replace(row_path(args, args.dataset) + ".tmp", row_path(args, args.dataset))
+        return
+    if args.gather:
+        rows = []
+        for i in range(1, args.datasets + 1):
+            try:
+                with open(row_path(args, i)) as f:
+                    rows.append(json.load(f))
+            except (OSError, ValueError):
+                sys.exit("calibrate: no result of data set %d (%s); run it with --dataset %d" % (i, row_path(args, i),
+                                                                                                i))
+        write_outputs(args, rows)
+        return
     rows = []
     with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
         futures = [pool.submit(run_one, args, i) for i in range(1, args.datasets + 1)]
@@ -249,15 +296,7 @@ def main(argv):
             for f in futures:
                 f.cancel()
             sys.exit("calibrate: %s" % failure)
-    rows.sort(key=lambda r: r["dataset"])
-    with open(os.path.join(args.out, "datasets.tsv"), "w") as f:
-        f.write("\t".join(COLUMNS) + "\n")
-        for r in rows:
-            f.write("\t".join(("%.6g" % r[c]) if isinstance(r[c], float) else str(r[c]) for c in COLUMNS) + "\n")
-    text = "\n".join([describe(args)] + totals(rows, args.chains)) + "\n"
-    with open(os.path.join(args.out, "totals.txt"), "w") as f:
-        f.write(text)
-    print(text, end="")
+    write_outputs(args, rows)
 
 
 if __name__ == "__main__":

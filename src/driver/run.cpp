@@ -319,6 +319,9 @@ int Run::checkOnly(const ChainSetup& setUp) {
   if (checkpointEvery_ > 0) std::cout << ", " << names_.checkpoint;
   std::cout << "\nEstimated run time: about " << clockText(seconds / timed * total) << " (from " << timed
             << " timed iterations).\n";
+  const bool checkpoints = checkpointEvery_ > 0 || !options_.resume.empty();
+  std::cout << "Estimated memory: about " << bytesText(estimateMemory(s, 1 + options_.heated, checkpoints).total())
+            << ".\n";
   std::cout << "Nothing was written." << std::endl;
   return 0;
 }

@@ -96,6 +96,8 @@ TEST(CommandLine, CheckSaysWhatTheRunWouldDoAndWritesNothing) {
             std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("Estimated run time: about "), std::string::npos) << run.out;
+  // A scheduler reads the memory to reserve from this line (workflow/).
+  EXPECT_NE(run.out.find("\nEstimated memory: about "), std::string::npos) << run.out;
   EXPECT_EQ(filesIn(dir), std::vector<std::string>{"p.txt"});
   dir.write("p.txt", quickRun(7));
   const RunResult bad = runMutloc(dir, {"--check", "p.txt"});
