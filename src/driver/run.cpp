@@ -53,59 +53,6 @@ bool readWholeFile(const std::string& name, std::string& text) {
   return !in.bad();
 }
 
-bool holdsOption(const std::string& options, const std::string& word) {
-  return (" " + options + " ").find(" " + word + " ") != std::string::npos;
-}
-
-// The value of "name=value" among the words, or "" when absent.
-std::string optionValue(const std::string& options, const std::string& name) {
-  std::istringstream words(options);
-  for (std::string word; words >> word;)
-    if (word.rfind(name + "=", 0) == 0) return word.substr(name.size() + 1);
-  return "";
-}
-
-// The sampling options in force: given on the command line, or (resuming)
-// the checkpoint's.
-struct Sampling {
-  bool streams = false;
-  MoveOptions moves;
-  int heated = 0;
-  double hottest = 0.02;
-  bool smartStart = false;
-  bool overdispersed = false;
-  bool tune = false;
-
-  static Sampling of(const RunOptions& o) {
-    Sampling s;
-    s.streams = o.ownStreams();
-    s.moves.gibbs = o.gibbs;
-    s.moves.localMoves = o.localMoves;
-    s.moves.symmetricGenealogy = o.symmetricGenealogy;
-    s.heated = o.heated;
-    s.hottest = o.hottest;
-    s.smartStart = o.smartStart;
-    s.overdispersed = o.overdispersed;
-    s.tune = o.tune;
-    return s;
-  }
-  static Sampling ofWords(const std::string& w) {
-    Sampling s;
-    s.streams = holdsOption(w, "streams=1");
-    s.moves.gibbs = holdsOption(w, "gibbs=1");
-    s.moves.localMoves = holdsOption(w, "local=1");
-    s.moves.symmetricGenealogy = holdsOption(w, "symmetric=1");
-    const std::string heated = optionValue(w, "heated");
-    s.heated = heated.empty() ? 0 : std::atoi(heated.c_str());
-    const std::string hottest = optionValue(w, "hottest");
-    if (!hottest.empty()) s.hottest = std::strtod(hottest.c_str(), nullptr);
-    s.smartStart = holdsOption(w, "smart=1");
-    s.overdispersed = holdsOption(w, "overdispersed=1");
-    s.tune = holdsOption(w, "tune=1");
-    return s;
-  }
-};
-
 // Everything a run owns from its parameter file to its last file.
 class Run {
  public:
@@ -140,7 +87,7 @@ class Run {
   const std::string& paramText_;
   OutputNames names_;
   RunSettings settings_;
-  Sampling sampling_;
+  SamplingOptions sampling_;  // given, or (resuming) the checkpoint's
   std::string samplingWords_;  // as the checkpoints hold them
   // The random streams: the set-up's minimal-standard stream (every chain's
   // too unless they have streams of their own), the chains' own PCG64
@@ -167,7 +114,7 @@ void Run::readSettings() {
   // Before anything of the run's size is allocated. Heated companions are
   // copies of their chains, and a check run copies every record for its
   // timed iterations.
-  checkRunMemory(options_.heated);
+  checkRunMemory(options_.sampling.heated);
   tallies_ = makeHaplotypeTallies(settings_);
   control_.prepare(settings_);
 }
@@ -190,7 +137,7 @@ CheckpointIdentity Run::identity() const {
   id.paramHash = fnv1a64(paramText_.data(), paramText_.size());
   id.samplingOptions = samplingWords_;
   if (options_.seedGiven) id.requiredOptions.push_back("seed=" + std::to_string(options_.seed));
-  std::istringstream given(options_.samplingWords());
+  std::istringstream given(options_.sampling.toWords());
   for (std::string word; given >> word;) id.requiredOptions.push_back(word);
   return id;
 }
@@ -222,8 +169,7 @@ void Run::prepareSampler(std::vector<Chain>& chains, long seed) {
     if (control_.adjFreq.load() > 1) control_.adjFreq = 1.0;
   }
   levelSteps_.assign(K, static_cast<const StepSet&>(control_));
-  if (K > 0) tempering_ = Tempering(chains, temperatureLadder(K, sampling_.hottest), companionStreams_, swapStreams_,
-                                    levelSteps_);
+  if (K > 0) tempering_ = Tempering(chains, sampling_, companionStreams_, swapStreams_, levelSteps_);
 }
 
 RunRecords Run::records(std::vector<Chain>& chains) {
@@ -405,8 +351,7 @@ void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, co
   context.seed = seed_;
   context.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
   context.drawsPerChain = std::max(0L, count);
-  const MoveOptions& moves = sampling_.moves;
-  context.mixingOptions = moves.gibbs || moves.localMoves || sampling_.heated > 0;
+  context.mixingOptions = sampling_.mixing();
   // A prepared parameter file has its marker table beside it: locations in
   // base pairs too. A table that cannot be used costs a warning only.
   const MarkerTableRead table = findMarkerTable(options_.paramFile);
@@ -462,7 +407,7 @@ void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, co
 int Run::fresh() {
   readSettings();
   const RunSettings& s = settings_;
-  sampling_ = Sampling::of(options_);
+  sampling_ = options_.sampling;
   const long shownSeed = options_.seedGiven ? options_.seed : s.fileSeed;
   long seed = shownSeed;
   if (seed == 0) {
@@ -475,7 +420,7 @@ int Run::fresh() {
   setupStream_[0] = Random(static_cast<int32_t>(seed));
   seed_ = seed;
   samplingWords_ = "seed=" + std::to_string(seed);
-  if (!options_.samplingWords().empty()) samplingWords_ += " " + options_.samplingWords();
+  if (!sampling_.toWords().empty()) samplingWords_ += " " + sampling_.toWords();
   checkpointEvery_ = options_.checkpointEvery;
   // Everything that may reject the run happens before any file is touched;
   // the ".log" text waits in memory until then.
@@ -484,7 +429,7 @@ int Run::fresh() {
   writeParameterEcho(log, s, shownSeed, start.locations, start.ages);
   ChainSetup setup = setupChains(s, start, setupStream_[0], control_, log, &control_.stopRequested);
   if (sampling_.smartStart) {
-    smartStart(setup.chains, s, sampling_.overdispersed, setupStream_[0], &control_.stopRequested);
+    smartStart(setup.chains, s, sampling_, setupStream_[0], &control_.stopRequested);
     // The echo above shows the values drawn first; the chains start here.
     log << "Starting values of the built genealogies (--smart-start)\nMutation location\n";
     for (const Chain& chain : setup.chains) log << chain.mutLocation << " ";
@@ -495,7 +440,7 @@ int Run::fresh() {
   stopIfSetUpInterrupted();
   prepareSampler(setup.chains, seed);
   if (sampling_.tune)
-    tuner_ = std::make_unique<Tuner>(1 + sampling_.heated, s, moveContextOf(s, control_, setup, sampling_.moves));
+    tuner_ = std::make_unique<Tuner>(sampling_, moveContextOf(s, control_, setup, sampling_.moves));
   if (options_.check) return checkOnly(setup);
   checkOutputs(false);
   checkDiskRoom(s.iterations);
@@ -537,14 +482,14 @@ int Run::resume() {
   const RunSettings& s = settings_;
   const CheckpointPosition header = readCheckpointHeader(path, identity(), s);
   samplingWords_ = header.samplingOptions;
-  sampling_ = Sampling::ofWords(samplingWords_);
-  if (sampling_.heated > options_.heated) checkRunMemory(sampling_.heated);
-  const std::string seedText = optionValue(samplingWords_, "seed");
+  sampling_ = SamplingOptions::fromWords(samplingWords_);
+  if (sampling_.heated > options_.sampling.heated) checkRunMemory(sampling_.heated);
+  const std::string seedText = wordValue(samplingWords_, "seed");
   seed_ = std::strtol(seedText.c_str(), nullptr, 10);
   std::vector<Chain> chains = makeChains(s, setupStream_[0], control_, &control_.stopRequested);
   prepareSampler(chains, seed_);
   ChainSetup shaped = setupOf(s, chains);
-  if (sampling_.tune) tuner_ = std::make_unique<Tuner>(1 + sampling_.heated, s, moveContextOf(s, control_, shaped, sampling_.moves));
+  if (sampling_.tune) tuner_ = std::make_unique<Tuner>(sampling_, moveContextOf(s, control_, shaped, sampling_.moves));
   trace_ = std::make_unique<TraceReport>(s, files_.out[Dat], names_.files[Dat]);
   RunRecords all = records(chains);
   const CheckpointPosition position = readCheckpoint(path, identity(), s, all);

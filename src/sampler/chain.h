@@ -11,6 +11,7 @@
 #include "genealogy/treeops.h"
 #include "input/settings.h"
 #include "model/likelihood.h"
+#include "sampler/samplingoptions.h"
 #include "sampler/sharedcontrol.h"
 
 // One unknown-allele record: leaf label, count of listed carrier cells, count
@@ -90,16 +91,6 @@ struct Chain {
   double logPosterior() const {
     return logLik + secondChromLogProb + coalPrior + rootHapLogProb + mutLocPrior + mutAgePrior;
   }
-};
-
-// The moves a run uses beyond those of every run (command-line options).
-struct MoveOptions {
-  bool gibbs = false;        // allele full conditionals; location moves that redraw crossed loci
-  bool localMoves = false;   // one-node time moves, neighbour exchanges, whole-tree scaling
-  // The genealogy move without the Hastings term of its fold, as runs before
-  // the term was added made it: it samples ages too young, and is kept only
-  // to reproduce their results.
-  bool symmetricGenealogy = false;
 };
 
 // One stored term of a chain, with the name messages give it.

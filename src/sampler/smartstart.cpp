@@ -154,8 +154,9 @@ double allowedNear(double x, const RunSettings& s) {
 
 }  // namespace
 
-void smartStart(std::vector<Chain>& chains, const RunSettings& s, bool overdispersed, Random& rng,
+void smartStart(std::vector<Chain>& chains, const RunSettings& s, const SamplingOptions& options, Random& rng,
                 const std::atomic<int>* stop) {
+  const bool overdispersed = options.overdispersed;
   const int M = static_cast<int>(chains.size());
   const int n = s.numChrom;
   for (Chain& chain : chains) {

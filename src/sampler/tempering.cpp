@@ -35,10 +35,12 @@ void swapStates(Chain& a, Chain& b) {
   swap(a.missingCells, b.missingCells);
 }
 
-Tempering::Tempering(const std::vector<Chain>& chains, const std::vector<double>& ladder,
+Tempering::Tempering(const std::vector<Chain>& chains, const SamplingOptions& options,
                      std::vector<Random>& companionStreams, std::vector<Random>& swapStreams,
                      std::vector<StepSet>& levelSteps)
-    : levels_(static_cast<int>(ladder.size()) - 1), ladder_(ladder), swapStreams_(&swapStreams) {
+    : levels_(options.heated),
+      ladder_(temperatureLadder(options.heated, options.hottest)),
+      swapStreams_(&swapStreams) {
   const int M = static_cast<int>(chains.size());
   companions_.reserve(static_cast<size_t>(M) * levels_);
   for (int c = 0; c < M; c++)

@@ -29,10 +29,11 @@ std::string recordName(const Chain& record);
 class Tempering {
  public:
   Tempering() = default;
-  // Companion records for every chain: copies of the chain at powers
-  // ladder[1..K], each drawing from its own stream and reading the step
-  // sizes of its temperature.
-  Tempering(const std::vector<Chain>& chains, const std::vector<double>& ladder, std::vector<Random>& companionStreams,
+  // Companion records for every chain: copies of the chain at the powers
+  // of the options' ladder (temperatureLadder(heated, hottest)) but 1, each
+  // drawing from its own stream and reading the step sizes of its
+  // temperature.
+  Tempering(const std::vector<Chain>& chains, const SamplingOptions& options, std::vector<Random>& companionStreams,
             std::vector<Random>& swapStreams, std::vector<StepSet>& levelSteps);
 
   bool active() const { return levels_ > 0; }

@@ -18,8 +18,8 @@ SharedDouble& stepOf(StepSet& steps, int which) {
 
 }  // namespace
 
-Tuner::Tuner(int levels, const RunSettings& s, const MoveContext& ctx)
-    : last_(levels), s_(&s), moves_(ctx.moves), lociPerFreqMove_(ctx.lociPerFreqMove) {
+Tuner::Tuner(const SamplingOptions& options, const MoveContext& ctx)
+    : last_(1 + options.heated), s_(&ctx.settings), moves_(options.moves), lociPerFreqMove_(ctx.lociPerFreqMove) {
   for (auto& counts : last_) counts.fill(0);
 }
 

@@ -81,7 +81,7 @@ TEST(ChainSetup, TheDataDrivenStartStopsWhenAsked) {
   const auto run = setUpRun(threeLoci(0, 0, 7, 4, "3 1 2 1\n4 2 1 3\n").text());
   std::atomic<int> stop{1};
   try {
-    smartStart(run->setup.chains, run->settings, false, run->rng, &stop);
+    smartStart(run->setup.chains, run->settings, SamplingOptions{}, run->rng, &stop);
     FAIL() << "the start went on";
   } catch (const RunFailure& failure) {
     EXPECT_EQ(failure.message, std::string(kStoppedDuringSetup) + "\n");

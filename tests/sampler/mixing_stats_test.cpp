@@ -110,9 +110,11 @@ TEST_P(SamplesThePrior, WithoutInformationTheLocationIsUniformAndTheNodeTimesFol
   std::vector<Random> companionStreams{Random::pcgStream(3, 0)}, swapStreams{Random::pcgStream(3, 1)};
   std::vector<StepSet> levelSteps(1);
   levelSteps[0].take(s.steps);
+  SamplingOptions heating;
+  heating.heated = 1;
+  heating.hottest = 0.5;
   Tempering tempering;
-  if (GetParam().companion)
-    tempering = Tempering(chains, temperatureLadder(1, 0.5), companionStreams, swapStreams, levelSteps);
+  if (GetParam().companion) tempering = Tempering(chains, heating, companionStreams, swapStreams, levelSteps);
 
   // Every 20th of 200000 iterations. Over 10 seeds of each case the
   // chi-square stayed below 21 and the Kolmogorov-Smirnov statistics below

@@ -21,7 +21,7 @@ TEST(Tuning, TheTreeStepNeverOutgrowsANarrowAgeRange) {
   ASSERT_TRUE(s.iterAge);
   Chain& chain = run->chain();
   const MoveContext ctx = run->context();
-  Tuner tuner(1, s, ctx);
+  Tuner tuner(SamplingOptions{}, ctx);
   const std::vector<Chain*> records{&chain};
   const std::vector<StepSet*> steps{&run->control};
   for (long t = 0; t < s.burnIn; t++) {
