@@ -367,8 +367,7 @@ void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, co
   // the iteration that broke it, whose samples are left out.
   const long lastIteration = end.failure.empty() ? end.lastIteration : end.lastIteration + 1;
   for (const Chain& chain : chains) {
-    double values[kMoveKinds];
-    acceptanceProportions(chain, ctx, lastIteration, values);
+    const auto values = acceptanceProportions(chain, ctx, lastIteration);
     for (int kind = 0; kind < kMoveKinds; kind++) context.acceptance[kind].push_back(values[kind]);
   }
   if (tempering_.active()) {

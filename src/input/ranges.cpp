@@ -87,3 +87,15 @@ void checkModelRanges(const RunSettings& s) {
            text(reach) + " Morgans and " + ageEntry + " " + text(oldest) + " generations: their product " +
            text(reach * oldest) + " should be at most 700, or the branch probabilities overflow.");
 }
+
+void checkStepSizes(const RunSettings& s) {
+  const double locationStep = s.steps.location;
+  if (locationStep > 0.5 || locationStep < 0)
+    reject("Recombination distance adjustment(c) out of range (0.0 - 0.5)");
+  if (!(s.steps.tree > 0)) {
+    std::ostringstream message;
+    message.precision(4);
+    message << "Coalescence time adjustment " << s.steps.tree << " must be a > 0.0";
+    reject(message.str());
+  }
+}

@@ -77,9 +77,9 @@ bool proposeMissing(LeafCells& cells, const MissingCells& record, int first, int
   bool changed = false;
   if (ctx.settings.flipAllLoci) {
     for (int e = 0; e < count; e++)
-      if (rng.uniform() > 0.5 && cells.redraw(record[3 + first + e], highestLabel, rng)) changed = true;
+      if (rng.uniform() > 0.5 && cells.redraw(record.columns[first + e], highestLabel, rng)) changed = true;
   } else if (rng.uniform() > 0.5) {
-    changed = cells.redraw(record[3 + first + rng.below(count)], highestLabel, rng);
+    changed = cells.redraw(record.columns[first + rng.below(count)], highestLabel, rng);
   }
   return changed;
 }
@@ -132,7 +132,7 @@ void moveAlleleFreqs(Chain& chain, const MoveContext& ctx) {
     if (accepted(d, rng)) {
       chain.logLik = proposed;
       chain.freqLogLik = f;
-      chain.acceptFreq++;
+      chain.accepted[MoveKind::Frequencies]++;
     } else {
       restoreBranchLogLikColumn(chain.tree, savedColumn);
       for (int a = 1; a <= alleles; a++) freq(a, k) = savedFreq[a];
@@ -149,9 +149,9 @@ void moveMissingAlleles(Chain& chain, const MoveContext& ctx) {
   const bool genotypesModel0 = ctx.settings.genotypesModel0();
   Random& rng = *chain.rng;
   for (const MissingCells& record : chain.missingCells) {
-    LeafCells cells(chain, record[0]);
-    const int carrierCount = record[1];
-    const int secondCount = record[2];
+    LeafCells cells(chain, record.leaf);
+    const int carrierCount = record.carrierCount;
+    const int secondCount = record.secondCount;
     if (!genotypesModel0) {
       cells.save();
       if (proposeMissing(cells, record, 0, carrierCount, ctx, rng)) decideLeafProposal(chain, ctx, cells, 0);
@@ -186,7 +186,7 @@ void moveRootHaplotype(Chain& chain, const MoveContext& ctx) {
     chain.rootHaplotype = proposal;
     chain.logLik = proposed;
     chain.rootHapLogProb = h;
-    chain.acceptRoot++;
+    chain.accepted[MoveKind::Root]++;
   } else {
     restoreBranchLogLik(chain.tree, chain.rootLabel, saved);
   }
@@ -217,7 +217,7 @@ void moveInternalAlleles(Chain& chain, const MoveContext& ctx) {
     const double d = temperedChange(chain, proposed - chain.logLik, 0, [&] { return proposed - chain.logLik; });
     if (accepted(d, rng, Decision::OnEquality)) {
       chain.logLik = proposed;
-      chain.acceptInternal++;
+      chain.accepted[MoveKind::Internal]++;
     } else {
       for (int k = 0; k < L; k++) row[firstAllele + k] = saved[k];
       restoreBranchLogLik(m, r, savedOwn);

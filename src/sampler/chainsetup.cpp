@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
 #include <string>
 
 #include "core/failure.h"
 #include "core/shuffle.h"
 #include "genealogy/startgenealogy.h"
 #include "genealogy/treestore.h"
+#include "input/ranges.h"
 #include "model/likelihood.h"
 #include "model/priors.h"
 
@@ -187,11 +187,12 @@ void recordMissingCells(Chain& chain) {
   const TreeMatrix& m = chain.tree;
   const int L = m.layout.loci;
   for (int leaf : chain.missingLeaves) {
-    MissingCells record = {leaf, 0, 0};
+    MissingCells record;
+    record.leaf = leaf;
     for (int j = 0; j < m.layout.alleleColumns; j++)
       if (m[leaf][m.layout.firstAllele + j] < 0) {
-        record[j < L ? 1 : 2]++;
-        record.push_back(j);
+        (j < L ? record.carrierCount : record.secondCount)++;
+        record.columns.push_back(j);
       }
     chain.missingCells.push_back(record);
   }
@@ -272,6 +273,30 @@ double chainBytes(const RunSettings& s) {
   return 2 * tree + scratch + frequencies + missing;
 }
 
+void recomputeStoredTerms(Chain& chain, const RunSettings& s) {
+  const int n = s.numChrom;
+  const TreeMatrix& m = chain.tree;
+  chain.logLik = rescoreTree(chain.tree,
+                             BranchModel{chain.mutLocation, s.mapDist, chain.alleleFreq, chain.rootHaplotype},
+                             Rescore::All);
+  chain.secondChromLogProb = 0;
+  if (s.genotypesModel0())
+    for (int r = 0; r < m.rows; r++)
+      if (cellInt(m[r][LeftChild]) == -1)
+        chain.secondChromLogProb = addSecondChromLogFreqs(chain.secondChromLogProb, m, r, chain.alleleFreq);
+  chain.sortedTimes.resize(m.rows);
+  for (int r = 0; r < m.rows; r++) {
+    chain.sortedTimes[r] = m[r][Time];
+    if (cellInt(m[r][Parent]) == -1) chain.rootLabel = cellInt(m[r][Label]);
+  }
+  std::sort(chain.sortedTimes.begin(), chain.sortedTimes.end());
+  chain.mutAgePrior = mutationAgeLogPrior(n, chain.mutAge, s.growthRate, s.propSampled);
+  chain.coalPrior = nodeTimesLogPrior(n, chain.sortedTimes, s.propSampled, s.growthRate, chain.mutAge);
+  chain.rootHapLogProb = rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype);
+  chain.mutLocPrior = s.useSeqWeights && s.iterLocation ? locationLogPrior(s.segments, chain.mutLocation) : 0;
+  chain.freqLogLik = s.iterFreq ? frequencyLogLik(s, m, chain.alleleFreq) : 0;
+}
+
 ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains) {
   ChainSetup setup;
   for (const Chain& chain : chains)
@@ -284,7 +309,6 @@ ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains) {
 ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, StepSet& steps,
                        std::ostream& log, const std::atomic<int>* stop) {
   const int n = s.numChrom;
-  const int N = 2 * n - 1;
   const int L = s.numLoci;
 
   std::vector<Chain> chains = makeChains(s, rng, steps, stop);
@@ -309,6 +333,7 @@ ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random
 
   if (s.readOld) readStoredGenealogy(s.alleles.highestLabel, chains[0].tree, chains[0].rootHaplotype);
   checkRootHaplotypes(chains, s);
+  checkStepSizes(s);
   log << "Rootstate\n";
   for (int k = 0; k < L; k++) log << chains[0].rootHaplotype[k] << " ";
   log << "\n";
@@ -318,48 +343,23 @@ ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random
     sortRows(chain.tree, LeftChild);
     reverseRows(chain.tree);
   }
-  const double recStep = s.steps.location;
-  if (recStep > 0.5 || recStep < 0) throw failLine("Recombination distance adjustment(c) out of range (0.0 - 0.5)");
-
   imputeUnknownAlleles(chains, s, rng, 0);
   if (s.genotypesModel0()) imputeUnknownAlleles(chains, s, rng, L);
 
   for (Chain& chain : chains) {
     stopIfAsked(stop);
-    chain.secondChromLogProb = 0;
     sortRows(chain.tree, Label);
-    chain.logLik = rescoreTree(chain.tree,
-                               BranchModel{chain.mutLocation, s.mapDist, chain.alleleFreq, chain.rootHaplotype},
-                               Rescore::All);
-    if (s.genotypesModel0())
-      for (int r = 0; r < N; r++)
-        if (cellInt(chain.tree[r][LeftChild]) == -1)
-          chain.secondChromLogProb = addSecondChromLogFreqs(chain.secondChromLogProb, chain.tree, r, chain.alleleFreq);
+    recomputeStoredTerms(chain, s);
   }
-  if (!(s.steps.tree > 0)) {
-    std::ostringstream message;
-    message.precision(4);
-    message << "Coalescence time adjustment " << s.steps.tree << " must be a > 0.0";
-    throw failLine(message.str());
-  }
-
   for (Chain& chain : chains) {
     stopIfAsked(stop);
     sortRows(chain.tree, Time);
-    for (int r = 0; r < N; r++) {
-      chain.sortedTimes[r] = chain.tree[r][Time];
-      if (cellInt(chain.tree[r][Parent]) == -1) chain.rootLabel = cellInt(chain.tree[r][Label]);
-    }
+    // Runs have always started from the frequency term summed over the
+    // leaves in this order (genetic model 0 sums their second chromosomes;
+    // otherwise the order does not matter).
+    if (s.iterFreq && s.genotypesModel0()) chain.freqLogLik = frequencyLogLik(s, chain.tree, chain.alleleFreq);
+    listMissingLeaves(chain, n);
   }
-  for (Chain& chain : chains) {
-    chain.mutAgePrior = mutationAgeLogPrior(n, chain.mutAge, s.growthRate, s.propSampled);
-    chain.coalPrior = nodeTimesLogPrior(n, chain.sortedTimes, s.propSampled, s.growthRate, chain.mutAge);
-    chain.rootHapLogProb = rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype);
-    if (s.useSeqWeights && s.iterLocation) chain.mutLocPrior = locationLogPrior(s.segments, chain.mutLocation);
-    if (s.iterFreq) chain.freqLogLik = frequencyLogLik(s, chain.tree, chain.alleleFreq);
-  }
-
-  for (Chain& chain : chains) listMissingLeaves(chain, n);
   for (Chain& chain : chains) {
     stopIfAsked(stop);
     sortRows(chain.tree, Label);

@@ -46,6 +46,12 @@ struct ChainSetup {
 ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, StepSet& steps,
                        std::ostream& log, const std::atomic<int>* stop = nullptr);
 
+// Computes every stored term of the chain afresh from its state, with its
+// sorted node times and root label. The tree's rows must be in canonical
+// order (sorted by Label), as the moves keep them: the sums run over the rows
+// in that order. The terms of parts the file does not sample stay 0.
+void recomputeStoredTerms(Chain& chain, const RunSettings& s);
+
 // Chains restored from a checkpoint, with what the set-up would have found.
 ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains);
 

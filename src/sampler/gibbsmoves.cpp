@@ -227,7 +227,7 @@ void gibbsInternalAlleles(Chain& chain, const MoveContext& ctx) {
     }
     if (!changed) continue;
     chain.logLik = rescoreTree(m, branchModelOf(chain, s), Rescore::NodeAndChildren, v);
-    chain.acceptInternal++;
+    chain.accepted[MoveKind::Internal]++;
   }
 }
 
@@ -249,7 +249,7 @@ void gibbsRootHaplotype(Chain& chain, const MoveContext& ctx) {
   if (!changed) return;
   chain.logLik = rescoreTree(chain.tree, branchModelOf(chain, s), Rescore::Node, chain.rootLabel);
   chain.rootHapLogProb = rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype);
-  chain.acceptRoot++;
+  chain.accepted[MoveKind::Root]++;
 }
 
 void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
@@ -357,7 +357,7 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
     chain.logLik = rescoreTree(m, branchModelOf(chain, s), Rescore::All);
     chain.rootHapLogProb = newRootLogProb;
     chain.mutLocPrior = prior;
-    chain.acceptMutLoc++;
+    chain.accepted[MoveKind::Location]++;
   } else {
     restoreBranchLogLikColumn(m, savedColumn);
   }

@@ -69,7 +69,7 @@ void moveNodeTimes(Chain& chain, const MoveContext& ctx) {
       chain.logLik = newLogLik;
       chain.coalPrior += priorChange;
       replaceSortedTime(chain.sortedTimes, old, proposed);
-      chain.acceptNodeTime++;
+      chain.accepted[MoveKind::NodeTime]++;
       changed = true;
     } else {
       m[v][Time] = old;
@@ -142,7 +142,7 @@ void moveExchanges(Chain& chain, const MoveContext& ctx) {
       for (int k = 0; k < L; k++) m[v][tmat + k] = drawn[k];
       rescoreTree(m, model, Rescore::NodeAndChildren, v);
       chain.logLik = rescoreTree(m, model, Rescore::Node, moved);
-      chain.acceptExchange++;
+      chain.accepted[MoveKind::Exchange]++;
     } else {
       for (int i = 0; i < 4; i++) restoreBranchLogLik(m, touched[i], savedLogLik[i]);
     }
@@ -182,5 +182,5 @@ void moveTreeScale(Chain& chain, const MoveContext& ctx) {
   chain.coalPrior = timesPrior;
   chain.mutAgePrior = agePrior;
   chain.mutAge = age;
-  chain.acceptScale++;
+  chain.accepted[MoveKind::Scale]++;
 }

@@ -13,9 +13,13 @@
 #include "core/shared.h"
 #include "input/settings.h"
 
-// Acceptance proportions per move kind: 0 genealogy, 1 mutation location,
-// 2 root alleles, 3 internal alleles, 4 frequencies.
+// The moves whose acceptances a chain counts, in the order checkpoints hold
+// the counts. The first kMoveKinds are those whose acceptance proportions
+// the trace, the menu and the summary show; the tuner tunes the steps of
+// five of them.
+enum class MoveKind { Genealogy, Location, Root, Internal, Frequencies, NodeTime, Exchange, Scale };
 constexpr int kMoveKinds = 5;
+constexpr int kCountedMoveKinds = 8;
 
 // The step sizes the moves of a chain read. The cold chains read the menu's
 // (SharedControl's own); heated companions have one set per temperature.

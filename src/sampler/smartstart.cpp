@@ -158,7 +158,6 @@ void smartStart(std::vector<Chain>& chains, const RunSettings& s, const Sampling
                 const std::atomic<int>* stop) {
   const bool overdispersed = options.overdispersed;
   const int M = static_cast<int>(chains.size());
-  const int n = s.numChrom;
   for (Chain& chain : chains) {
     const double part = (s.mutLocHigh - s.mutLocLow) / M;
     const double within = overdispersed ? rng.uniform() : 0.5;
@@ -168,13 +167,10 @@ void smartStart(std::vector<Chain>& chains, const RunSettings& s, const Sampling
       chain.mutAge = s.mutAgeLow + (chain.index + rng.uniform()) * agePart;
     }
     rebuild(chain, s, chain.mutLocation, rng, stop);
-    chain.logLik = rescoreTree(chain.tree, branchModelOf(chain, s), Rescore::All);
-    chain.sortedTimes.clear();
-    for (int r = 0; r < chain.tree.rows; r++) chain.sortedTimes.push_back(chain.tree[r][Time]);
-    std::sort(chain.sortedTimes.begin(), chain.sortedTimes.end());
-    chain.mutAgePrior = mutationAgeLogPrior(n, chain.mutAge, s.growthRate, s.propSampled);
-    chain.coalPrior = nodeTimesLogPrior(n, chain.sortedTimes, s.propSampled, s.growthRate, chain.mutAge);
-    chain.rootHapLogProb = rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype);
-    if (s.useSeqWeights && s.iterLocation) chain.mutLocPrior = locationLogPrior(s.segments, chain.mutLocation);
+    // The frequency term reads neither the genealogy nor the location: it
+    // stays as the set-up summed it.
+    const double freqLogLik = chain.freqLogLik;
+    recomputeStoredTerms(chain, s);
+    chain.freqLogLik = freqLogLik;
   }
 }

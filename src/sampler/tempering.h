@@ -16,10 +16,8 @@
 // hottest^(j/K), j = 0..K.
 std::vector<double> temperatureLadder(int companions, double hottest);
 
-// Exchanges everything the moves of two records write (genealogy, stored
-// terms, location, age, frequencies, ancestral haplotype, imputed alleles,
-// the iteration's samples), leaving each its temperature, stream, step sizes
-// and acceptance counts.
+// Exchanges the states of two records (everything their moves write),
+// leaving each its temperature, stream, step sizes and acceptance counts.
 void swapStates(Chain& a, Chain& b);
 
 // The record's name in messages: "chain c", or "companion k of chain c"

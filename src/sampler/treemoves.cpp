@@ -58,7 +58,7 @@ void moveGenealogy(Chain& chain, const MoveContext& ctx) {
   chain.rootLabel = proposedRoot;
   chain.coalPrior = timesPrior;
   chain.mutAgePrior = agePrior;
-  chain.acceptTree++;
+  chain.accepted[MoveKind::Genealogy]++;
   chain.mutAge = age;
 }
 
@@ -84,7 +84,7 @@ void moveMutLocation(Chain& chain, const MoveContext& ctx) {
     chain.mutLocation = x;
     chain.logLik = proposed;
     chain.mutLocPrior = prior;
-    chain.acceptMutLoc++;
+    chain.accepted[MoveKind::Location]++;
   } else {
     restoreBranchLogLikColumn(chain.tree, savedColumn);
   }

@@ -82,7 +82,7 @@ TEST(DrawCounts, RootMoveMakesADecisionDrawOnlyWhenTheKernelRedrewAnAllele) {
   EXPECT_EQ(drawsOf(run->rng, move), 2) << "a locus and its redraw test, no decision";
   run->settings.flipAllLoci = true;
   EXPECT_EQ(drawsOf(run->rng, move), 3) << "one redraw test per locus, no decision";
-  EXPECT_EQ(chain.acceptRoot, 0);
+  EXPECT_EQ(chain.accepted[MoveKind::Root], 0);
   EXPECT_EQ(chain.tree.cells, cells);
 
   // A redrawn allele equal to the old one (one label per locus) still counts
@@ -91,7 +91,7 @@ TEST(DrawCounts, RootMoveMakesADecisionDrawOnlyWhenTheKernelRedrewAnAllele) {
   EXPECT_EQ(drawsOf(run->rng, move), 7) << "three tests, three alleles, decision";
   run->settings.flipAllLoci = false;
   EXPECT_EQ(drawsOf(run->rng, move), 4) << "locus, test, allele, decision";
-  EXPECT_EQ(chain.acceptRoot, 2);
+  EXPECT_EQ(chain.accepted[MoveKind::Root], 2);
 }
 
 TEST(DrawCounts, MissingAlleleRedrawOfTheSameAlleleMakesNoDecisionDraw) {
