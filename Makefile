@@ -3,7 +3,7 @@
 #                run the shipped example
 #   make test  - build and run every test: the release build (build-test/), the
 #                whole suite again under AddressSanitizer +
-#                UndefinedBehaviorSanitizer, and the interactive-control tests
+#                UndefinedBehaviorSanitizer, and the menu and thread tests
 #                under ThreadSanitizer
 # Both first install the Debian packages they need that are missing
 # (tools/debian-packages lists them; make deps installs them all).
@@ -53,7 +53,7 @@ test-asan: deps
 
 test-tsan: deps
 	cmake -S . -B $(BUILD)-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMUTLOC_SANITIZE=thread -DMUTLOC_TESTS=ON \
-		-DMUTLOC_TEST_GLOB="control/*_test.cpp"
+		-DMUTLOC_TEST_GLOB="menu/*_test.cpp;driver/threads_test.cpp"
 	cmake --build $(BUILD)-tsan -j $(JOBS)
 	cd $(BUILD)-tsan && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
 

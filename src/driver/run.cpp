@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "control/control.h"
+#include "menu/menu.h"
 #include "core/binaryio.h"
 #include "core/failure.h"
 #include "core/random.h"
@@ -27,7 +27,7 @@
 #include "driver/memory.h"
 #include "driver/outputs.h"
 #include "driver/pool.h"
-#include "driver/sweep.h"
+#include "driver/runloop.h"
 #include "genealogy/treestore.h"
 #include "input/annotation.h"
 #include "input/echo.h"
@@ -41,7 +41,7 @@
 #include "sampler/smartstart.h"
 #include "sampler/tempering.h"
 #include "sampler/tuning.h"
-#include "sampler/sweep.h"
+#include "sampler/chainiteration.h"
 
 namespace {
 
@@ -68,7 +68,6 @@ class Run {
  private:
   void readSettings();
   void checkRunMemory(int heated) const;
-  void stopIfSetUpInterrupted() const;
   void prepareSampler(std::vector<Chain>& chains, long seed);
   RunRecords records(std::vector<Chain>& chains);
   void checkOutputs(bool resuming);
@@ -123,12 +122,6 @@ void Run::checkRunMemory(int heated) const {
   const bool checkpoints = options_.checkpointEvery > 0 || !options_.resume.empty();
   const int copies = (1 + heated) * (options_.check ? 2 : 1);
   checkMemory(settings_, estimateMemory(settings_, copies, checkpoints), availableMemory());
-}
-
-// A stop signalled before the first iteration ends the run before any output
-// is opened: there is nothing to write yet, and earlier results stay as they were.
-void Run::stopIfSetUpInterrupted() const {
-  if (control_.stopRequested.load() != 0) throw failLine(kStoppedDuringSetup);
 }
 
 CheckpointIdentity Run::identity() const {
@@ -436,7 +429,9 @@ int Run::fresh() {
     for (const Chain& chain : setup.chains) log << chain.mutAge << " ";
     log << "\n";
   }
-  stopIfSetUpInterrupted();
+  // A stop signalled before the first iteration ends the run before any
+  // output is opened: there is nothing to write yet.
+  stopIfAsked(&control_.stopRequested);
   prepareSampler(setup.chains, seed);
   if (sampling_.tune)
     tuner_ = std::make_unique<Tuner>(sampling_, moveContextOf(s, control_, setup, sampling_.moves));
@@ -492,7 +487,7 @@ int Run::resume() {
   trace_ = std::make_unique<TraceReport>(s, files_.out[Dat], names_.files[Dat]);
   RunRecords all = records(chains);
   const CheckpointPosition position = readCheckpoint(path, identity(), s, all);
-  stopIfSetUpInterrupted();
+  stopIfAsked(&control_.stopRequested);
   checkpointEvery_ = options_.checkpointEvery > 0 ? options_.checkpointEvery : position.checkpointEvery;
   checkOutputs(true);
   for (const auto& [name, length] : {std::pair{names_.files[Dat], position.datLength},

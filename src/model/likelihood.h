@@ -15,6 +15,11 @@ enum class Rescore {
   LeafAndPartner,   // a leaf's branch and, when that column exists, its Partner's
 };
 
+// Which markers lie right of the mutation at x on the map (map[1..loci]):
+// b such that markers b..loci are right of it and 1..b-1 left (1 when
+// x <= 0, loci+1 when x >= the last marker).
+int firstMarkerRightOf(double x, const std::vector<double>& map, int loci);
+
 // What a branch is scored against besides the genealogy.
 struct BranchModel {
   double location;                  // mutation location x

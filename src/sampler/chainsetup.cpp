@@ -14,12 +14,6 @@
 
 namespace {
 
-// The set-up's steps go chain by chain; a stop asked for by a signal is
-// looked at before each chain's turn.
-void stopIfAsked(const std::atomic<int>* stop) {
-  if (stop && stop->load() != 0) throw failLine(kStoppedDuringSetup);
-}
-
 void setIndividual(TreeMatrix& m, int row, int individual) {
   if (m.layout.individual) m[row][m.layout.individualColumn()] = individual;
 }
@@ -221,15 +215,19 @@ void sizeScratch(Chain& chain, const RunSettings& s) {
 
 }  // namespace
 
+void stopIfAsked(const std::atomic<int>* stop) {
+  if (stop && stop->load() != 0) throw failLine(kStoppedDuringSetup);
+}
+
 StartingValues drawStartingValues(const RunSettings& s, Random& rng) {
   const int M = s.numChains;
   StartingValues start{std::vector<double>(M, s.startLocation), std::vector<double>(M, s.startAge)};
-  if (s.startAge == -99) {
+  if (s.startAge == kRandomValue) {
     const double span = s.mutAgeHigh - s.mutAgeLow;
     const double width = span < 100 ? span : 100;
     for (double& age : start.ages) age = s.mutAgeLow + rng.uniform() * width;
   }
-  if (s.startLocation == -99)
+  if (s.startLocation == kRandomValue)
     for (double& x : start.locations) x = s.mutLocLow + rng.uniform() * (s.mutLocHigh - s.mutLocLow);
   return start;
 }

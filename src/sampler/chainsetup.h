@@ -19,6 +19,10 @@ StartingValues drawStartingValues(const RunSettings& s, Random& rng);
 // What a run stopped by a signal while its chains were built prints.
 constexpr const char* kStoppedDuringSetup = "No samples were drawn: the run stopped during set-up.";
 
+// Throws RunFailure with kStoppedDuringSetup when a stop was asked for (*stop
+// set; a null stop is never set). The set-up looks between its steps.
+void stopIfAsked(const std::atomic<int>* stop);
+
 // Chains of the run's shape, every one drawing from rng and reading steps,
 // their genealogies still empty: what setupChains fills and what a
 // checkpoint is read into. When stop (the run's stop request) is set, throws

@@ -178,14 +178,6 @@ struct AlleleScorer {
 
 }  // namespace
 
-int firstMarkerRightOf(double x, const std::vector<double>& map, int loci) {
-  if (x <= 0) return 1;
-  if (x >= map[loci]) return loci + 1;
-  int b = 2;
-  while (x > map[b]) b++;
-  return b;
-}
-
 double redrawNodeAlleles(Chain& chain, const RunSettings& s, int v, const std::vector<int>* target,
                          std::vector<int>& drawn) {
   TreeMatrix& m = chain.tree;

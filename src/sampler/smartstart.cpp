@@ -55,10 +55,6 @@ std::vector<double> drawTimes(int count, double age, const RunSettings& s, Rando
   return times;
 }
 
-void stopIfAsked(const std::atomic<int>* stop) {
-  if (stop && stop->load() != 0) throw failLine(kStoppedDuringSetup);
-}
-
 void rebuild(Chain& chain, const RunSettings& s, double x, Random& rng, const std::atomic<int>* stop) {
   TreeMatrix& m = chain.tree;
   const int tmat = m.layout.firstAllele;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "sampler/allelemoves.h"
-#include "sampler/sweep.h"
+#include "sampler/chainiteration.h"
 #include "support/runsetup.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "model/priors.h"
 #include "sampler/allelemoves.h"
 #include "sampler/gibbsmoves.h"
-#include "sampler/sweep.h"
+#include "sampler/chainiteration.h"
 #include "sampler/tempering.h"
 #include "support/e2e.h"
 #include "support/runsetup.h"

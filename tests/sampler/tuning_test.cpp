@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "sampler/sweep.h"
+#include "sampler/chainiteration.h"
 #include "sampler/tuning.h"
 #include "support/runsetup.h"
 

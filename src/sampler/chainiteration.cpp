@@ -1,4 +1,4 @@
-#include "sampler/sweep.h"
+#include "sampler/chainiteration.h"
 
 #include "sampler/allelemoves.h"
 #include "sampler/gibbsmoves.h"

@@ -1,11 +1,11 @@
-#include "driver/sweep.h"
+#include "driver/runloop.h"
 
 #include <cmath>
 #include <iostream>
 #include <sstream>
 #include <utility>
 
-#include "sampler/sweep.h"
+#include "sampler/chainiteration.h"
 
 namespace {
 

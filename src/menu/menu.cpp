@@ -1,4 +1,4 @@
-#include "control/control.h"
+#include "menu/menu.h"
 
 #include <fcntl.h>
 #include <poll.h>
