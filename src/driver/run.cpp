@@ -154,12 +154,12 @@ void Run::prepareSampler(std::vector<Chain>& chains, long seed) {
     // Chains side by side must not change a shared step size on the way:
     // the two that a kernel may lower are lowered here, once.
     const double width = settings_.mutLocHigh - settings_.mutLocLow;
-    if (control_.adjRecDist.load() > width) {
-      control_.adjRecDist = width;
+    if (control_.location.load() > width) {
+      control_.location = width;
       std::cout << "Adjustment level for recdist is too large. It has been changed to" << width
                 << ", the size of the interval specified." << std::endl;
     }
-    if (control_.adjFreq.load() > 1) control_.adjFreq = 1.0;
+    if (control_.freq.load() > 1) control_.freq = 1.0;
   }
   levelSteps_.assign(K, static_cast<const StepSet&>(control_));
   if (K > 0) tempering_ = Tempering(chains, sampling_, companionStreams_, swapStreams_, levelSteps_);

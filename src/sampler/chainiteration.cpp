@@ -38,7 +38,7 @@ std::array<double, kMoveKinds> acceptanceProportions(const Chain& chain, const M
 
 void storeProportions(const Chain& chain, const MoveContext& ctx, long t) {
   const auto values = acceptanceProportions(chain, ctx, t);
-  for (int kind = 0; kind < kMoveKinds; kind++) ctx.control.props[kind][chain.index].store(values[kind]);
+  for (int kind = 0; kind < kMoveKinds; kind++) ctx.control.acceptance[kind][chain.index].store(values[kind]);
 }
 
 bool pausePoint(SharedControl& control) {

@@ -97,21 +97,21 @@ struct AlleleScorer {
   // Re-sums the focused branches after one of the focused alleles changed.
   void resum() {
     const TreeMatrix& m = chain.tree;
-    const int tmat = m.layout.firstAllele;
+    const int firstAllele = m.layout.firstAllele;
     if (ancestralFocus) {
-      own.sum(m[chain.rootLabel] + tmat, [&](int k) { return root[k]; }, chain.alleleFreq);
+      own.sum(m[chain.rootLabel] + firstAllele, [&](int k) { return root[k]; }, chain.alleleFreq);
       return;
     }
     if (focused < 0) return;
     const int v = focused;
     const int parent = cellInt(m[v][Parent]);
     if (parent == -1)
-      own.sum(m[v] + tmat, [&](int k) { return root[k]; }, chain.alleleFreq);
+      own.sum(m[v] + firstAllele, [&](int k) { return root[k]; }, chain.alleleFreq);
     else
-      own.sum(m[v] + tmat, [&](int k) { return alleleOf(m[parent][tmat + k]); }, chain.alleleFreq);
-    auto fromV = [&](int k) { return alleleOf(m[v][tmat + k]); };
-    left.sum(m[cellInt(m[v][LeftChild])] + tmat, fromV, chain.alleleFreq);
-    right.sum(m[cellInt(m[v][RightChild])] + tmat, fromV, chain.alleleFreq);
+      own.sum(m[v] + firstAllele, [&](int k) { return alleleOf(m[parent][firstAllele + k]); }, chain.alleleFreq);
+    auto fromV = [&](int k) { return alleleOf(m[v][firstAllele + k]); };
+    left.sum(m[cellInt(m[v][LeftChild])] + firstAllele, fromV, chain.alleleFreq);
+    right.sum(m[cellInt(m[v][RightChild])] + firstAllele, fromV, chain.alleleFreq);
   }
 
   void focus(int v) {
@@ -139,11 +139,11 @@ struct AlleleScorer {
   void internal(int v, int k, Conditional& out) {
     focus(v);
     const TreeMatrix& m = chain.tree;
-    const int tmat = m.layout.firstAllele;
+    const int firstAllele = m.layout.firstAllele;
     const int parent = cellInt(m[v][Parent]);
-    const int reference = parent == -1 ? root[k] : alleleOf(m[parent][tmat + k]);
-    const int leftAllele = alleleOf(m[cellInt(m[v][LeftChild])][tmat + k]);
-    const int rightAllele = alleleOf(m[cellInt(m[v][RightChild])][tmat + k]);
+    const int reference = parent == -1 ? root[k] : alleleOf(m[parent][firstAllele + k]);
+    const int leftAllele = alleleOf(m[cellInt(m[v][LeftChild])][firstAllele + k]);
+    const int rightAllele = alleleOf(m[cellInt(m[v][RightChild])][firstAllele + k]);
     const int labels = s.alleles.highestLabel[k];
     const int locus = k + 1;
     const double a = own.own1(locus), b = own.own2(locus);
@@ -181,17 +181,17 @@ struct AlleleScorer {
 double redrawNodeAlleles(Chain& chain, const RunSettings& s, int v, const std::vector<int>* target,
                          std::vector<int>& drawn) {
   TreeMatrix& m = chain.tree;
-  const int tmat = m.layout.firstAllele;
+  const int firstAllele = m.layout.firstAllele;
   AlleleScorer scorer(chain, s, chain.mutLocation);
   Conditional conditional{chain.scratch.labelLogWeights, chain.scratch.labelWeights};
   double logProbability = 0;
   for (int k = 0; k < s.numLoci; k++) {
     scorer.internal(v, k, conditional);
     const int labels = s.alleles.highestLabel[k];
-    const int before = alleleOf(m[v][tmat + k]);
+    const int before = alleleOf(m[v][firstAllele + k]);
     const int a = target ? (*target)[k] : conditional.draw(labels, before, *chain.rng);
     logProbability += conditional.logProbability(a);
-    m[v][tmat + k] = a;
+    m[v][firstAllele + k] = a;
     if (a != before) scorer.resum();
     if (!target) drawn[k] = a;
   }
@@ -201,7 +201,7 @@ double redrawNodeAlleles(Chain& chain, const RunSettings& s, int v, const std::v
 void gibbsInternalAlleles(Chain& chain, const MoveContext& ctx) {
   const RunSettings& s = ctx.settings;
   TreeMatrix& m = chain.tree;
-  const int tmat = m.layout.firstAllele;
+  const int firstAllele = m.layout.firstAllele;
   AlleleScorer scorer(chain, s, chain.mutLocation);
   Conditional conditional{chain.scratch.labelLogWeights, chain.scratch.labelWeights};
   for (int v = 0; v < m.rows; v++) {
@@ -209,9 +209,9 @@ void gibbsInternalAlleles(Chain& chain, const MoveContext& ctx) {
     bool changed = false;
     for (int k = 0; k < s.numLoci; k++) {
       scorer.internal(v, k, conditional);
-      const int current = alleleOf(m[v][tmat + k]);
+      const int current = alleleOf(m[v][firstAllele + k]);
       const int drawn = conditional.draw(s.alleles.highestLabel[k], current, *chain.rng);
-      m[v][tmat + k] = drawn;
+      m[v][firstAllele + k] = drawn;
       if (drawn != current) {
         changed = true;
         scorer.resum();
@@ -248,7 +248,7 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
   const RunSettings& s = ctx.settings;
   Random& rng = *chain.rng;
   TreeMatrix& m = chain.tree;
-  const int tmat = m.layout.firstAllele;
+  const int firstAllele = m.layout.firstAllele;
   const int L = s.numLoci;
   const double x = chain.mutLocation;
   double proposed = x;
@@ -259,7 +259,7 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
   if (rng.uniform() < kJumpShare)
     proposed = s.mutLocLow + rng.uniform() * (s.mutLocHigh - s.mutLocLow);
   else
-    proposeLocation(proposed, s.mutLocLow, s.mutLocHigh, chain.steps->adjRecDist, rng);
+    proposeLocation(proposed, s.mutLocLow, s.mutLocHigh, chain.steps->location, rng);
   const int b = firstMarkerRightOf(x, s.mapDist, L);
   const int bProposed = firstMarkerRightOf(proposed, s.mapDist, L);
   // The markers that change sides (0-based loci).
@@ -284,13 +284,13 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
   old.clear();
   drawn.clear();
   auto cellOf = [&](int k, int slot) -> int {
-    return slot == -1 ? chain.rootHaplotype[k] : alleleOf(m[slot][tmat + k]);
+    return slot == -1 ? chain.rootHaplotype[k] : alleleOf(m[slot][firstAllele + k]);
   };
   auto setCell = [&](int k, int slot, int a) {
     if (slot == -1)
       chain.rootHaplotype[k] = a;
     else
-      m[slot][tmat + k] = a;
+      m[slot][firstAllele + k] = a;
   };
   // Visits every redrawn allele in that order, the conditional taken at
   // location `at`: draws it, or puts the target's allele there; returns the
@@ -338,10 +338,10 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
   }
   // A forward draw without mass (no label the conditional could give) is
   // no proposal the reverse move could answer: rejected, never accepted
-  // with d = +inf.
-  const double d = chain.beta * (newLogLik - chain.logLik) + (newRootLogProb - oldRootLogProb) +
+  // with a log ratio of +inf.
+  const double logRatio = chain.beta * (newLogLik - chain.logLik) + (newRootLogProb - oldRootLogProb) +
                    (prior - chain.mutLocPrior) + (reverse - forward);
-  if (accepted(std::isnan(d) || forward == kMinusInfinity ? kMinusInfinity : d, rng, rule)) {
+  if (accepted(std::isnan(logRatio) || forward == kMinusInfinity ? kMinusInfinity : logRatio, rng, rule)) {
     size_t n = 0;
     for (int slot : rows)
       for (int k = from; k < to; k++) setCell(k, slot, drawn[n++]);

@@ -57,7 +57,7 @@ std::vector<double> drawTimes(int count, double age, const RunSettings& s, Rando
 
 void rebuild(Chain& chain, const RunSettings& s, double x, Random& rng, const std::atomic<int>* stop) {
   TreeMatrix& m = chain.tree;
-  const int tmat = m.layout.firstAllele;
+  const int firstAllele = m.layout.firstAllele;
   const int L = s.numLoci;
   std::vector<int> clusterRow, internalLabels;
   std::vector<std::vector<int>> haplotype;
@@ -65,7 +65,7 @@ void rebuild(Chain& chain, const RunSettings& s, double x, Random& rng, const st
     if (cellInt(m[r][LeftChild]) == -1) {
       clusterRow.push_back(r);
       std::vector<int> h(L);
-      for (int k = 0; k < L; k++) h[k] = alleleOf(m[r][tmat + k]);
+      for (int k = 0; k < L; k++) h[k] = alleleOf(m[r][firstAllele + k]);
       haplotype.push_back(h);
     } else {
       internalLabels.push_back(r);
@@ -112,7 +112,7 @@ void rebuild(Chain& chain, const RunSettings& s, double x, Random& rng, const st
     m[clusterRow[i]][Parent] = v;
     m[clusterRow[j]][Parent] = v;
     haplotype[i] = consensus(haplotype[i], haplotype[j], chain.alleleFreq);
-    for (int k = 0; k < L; k++) row[tmat + k] = haplotype[i][k];
+    for (int k = 0; k < L; k++) row[firstAllele + k] = haplotype[i][k];
     clusterRow[i] = v;
     active[j] = false;
     for (int c = 0; c < n; c++) {
@@ -134,7 +134,7 @@ void rebuild(Chain& chain, const RunSettings& s, double x, Random& rng, const st
   }
   chain.rootLabel = rootLabel;
   if (s.iterRoot)
-    for (int k = 0; k < L; k++) chain.rootHaplotype[k] = alleleOf(m[rootLabel][tmat + k]);
+    for (int k = 0; k < L; k++) chain.rootHaplotype[k] = alleleOf(m[rootLabel][firstAllele + k]);
 }
 
 // x, or with sequence weights the nearest location of the region (within

@@ -15,8 +15,8 @@ constexpr MoveKind kTunedMove[Tuner::kSteps] = {MoveKind::Genealogy, MoveKind::L
                                                 MoveKind::NodeTime, MoveKind::Scale};
 
 SharedDouble& stepOf(StepSet& steps, int which) {
-  SharedDouble* tuned[Tuner::kSteps] = {&steps.adjTree, &steps.adjRecDist, &steps.adjFreq, &steps.adjNodeTime,
-                                        &steps.adjScale};
+  SharedDouble* tuned[Tuner::kSteps] = {&steps.tree, &steps.location, &steps.freq, &steps.nodeTime,
+                                        &steps.scale};
   return *tuned[which];
 }
 

@@ -78,7 +78,7 @@ TEST(DrawCounts, RootMoveMakesADecisionDrawOnlyWhenTheKernelRedrewAnAllele) {
   const MoveContext ctx = run->context();
   const auto move = [&] { moveRootHaplotype(chain, ctx); };
 
-  run->control.adjRoot = 0.0;  // the kernel never redraws
+  run->control.root = 0.0;  // the kernel never redraws
   EXPECT_EQ(drawsOf(run->rng, move), 2) << "a locus and its redraw test, no decision";
   run->settings.flipAllLoci = true;
   EXPECT_EQ(drawsOf(run->rng, move), 3) << "one redraw test per locus, no decision";
@@ -87,7 +87,7 @@ TEST(DrawCounts, RootMoveMakesADecisionDrawOnlyWhenTheKernelRedrewAnAllele) {
 
   // A redrawn allele equal to the old one (one label per locus) still counts
   // as a change: the proposal is scored and decided.
-  run->control.adjRoot = 1.0;
+  run->control.root = 1.0;
   EXPECT_EQ(drawsOf(run->rng, move), 7) << "three tests, three alleles, decision";
   run->settings.flipAllLoci = false;
   EXPECT_EQ(drawsOf(run->rng, move), 4) << "locus, test, allele, decision";

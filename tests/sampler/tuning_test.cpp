@@ -30,7 +30,7 @@ TEST(Tuning, TheTreeStepNeverOutgrowsANarrowAgeRange) {
     ASSERT_LE(chain.mutAge, 52.0) << "iteration " << t;
     tuner.update(t, records, steps);
   }
-  EXPECT_LE(run->control.adjTree.load(), 2.0);
+  EXPECT_LE(run->control.tree.load(), 2.0);
 }
 
 }  // namespace
