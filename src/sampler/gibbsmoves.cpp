@@ -176,6 +176,88 @@ struct AlleleScorer {
   }
 };
 
+// The alleles a location move across markers redraws: those at loci
+// from .. to-1 of every internal node, from the youngest node up, then of
+// the ancestral haplotype (when it is sampled), marker by marker. Each is
+// drawn after its children's, which carry the data's evidence at the new
+// location. The lists live in the chain's scratch.
+class RedrawPlan {
+ public:
+  RedrawPlan(Chain& chain, const RunSettings& s, int from, int to)
+      : chain_(chain), s_(s), from_(from), to_(to), slots_(chain.scratch.redrawRows),
+        old_(chain.scratch.redrawOld), drawn_(chain.scratch.redrawNew),
+        conditional_{chain.scratch.labelLogWeights, chain.scratch.labelWeights} {
+    const TreeMatrix& m = chain.tree;
+    slots_.clear();
+    for (int r = 0; r < m.rows; r++)
+      if (isInternal(m, r)) slots_.push_back(r);
+    std::sort(slots_.begin(), slots_.end(),
+              [&m](int a, int c) { return m[a][Time] < m[c][Time] || (m[a][Time] == m[c][Time] && a < c); });
+    if (s.iterRoot) slots_.push_back(kAncestral);
+    old_.clear();
+    drawn_.clear();
+    for (int slot : slots_)
+      for (int k = from_; k < to_; k++) old_.push_back(cell(k, slot));
+  }
+
+  bool empty() const { return from_ >= to_; }
+
+  // Draws every allele of the plan from its conditional at location `at`,
+  // leaving the draws in place; returns their log probability.
+  double draw(double at) { return pass(at, true); }
+  // Puts the alleles from before back, one after another, scoring each by
+  // its conditional at `at`; returns the log probability of drawing them.
+  double restore(double at) { return pass(at, false); }
+  // Puts the draws in place (after restore).
+  void keepDrawn() {
+    size_t n = 0;
+    for (int slot : slots_)
+      for (int k = from_; k < to_; k++) setCell(k, slot, drawn_[n++]);
+  }
+
+ private:
+  static constexpr int kAncestral = -1;  // the slot of the ancestral haplotype
+
+  int cell(int k, int slot) const {
+    return slot == kAncestral ? chain_.rootHaplotype[k] : alleleOf(chain_.tree[slot][chain_.tree.layout.firstAllele + k]);
+  }
+  void setCell(int k, int slot, int a) {
+    if (slot == kAncestral)
+      chain_.rootHaplotype[k] = a;
+    else
+      chain_.tree[slot][chain_.tree.layout.firstAllele + k] = a;
+  }
+
+  double pass(double at, bool drawing) {
+    AlleleScorer scorer(chain_, s_, at);
+    double logProbability = 0;
+    size_t n = 0;
+    for (int slot : slots_)
+      for (int k = from_; k < to_; k++, n++) {
+        if (slot == kAncestral)
+          scorer.ancestral(k, conditional_);
+        else
+          scorer.internal(slot, k, conditional_);
+        const int labels = s_.alleles.highestLabel[k];
+        const int before = cell(k, slot);
+        const int a = drawing ? conditional_.draw(labels, before, *chain_.rng) : old_[n];
+        logProbability += conditional_.logProbability(a);
+        setCell(k, slot, a);
+        if (a != before) scorer.resum();
+        if (drawing) drawn_.push_back(a);
+      }
+    return logProbability;
+  }
+
+  Chain& chain_;
+  const RunSettings& s_;
+  const int from_, to_;
+  std::vector<int>& slots_;
+  std::vector<int>& old_;    // the alleles before, in the plan's order
+  std::vector<int>& drawn_;  // the alleles drawn, in the same order
+  Conditional conditional_;
+};
+
 }  // namespace
 
 double redrawNodeAlleles(Chain& chain, const RunSettings& s, int v, const std::vector<int>* target,
@@ -248,7 +330,6 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
   const RunSettings& s = ctx.settings;
   Random& rng = *chain.rng;
   TreeMatrix& m = chain.tree;
-  const int firstAllele = m.layout.firstAllele;
   const int L = s.numLoci;
   const double x = chain.mutLocation;
   double proposed = x;
@@ -260,76 +341,25 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
     proposed = s.mutLocLow + rng.uniform() * (s.mutLocHigh - s.mutLocLow);
   else
     proposeLocation(proposed, s.mutLocLow, s.mutLocHigh, chain.steps->location, rng);
+  // The markers that change sides (0-based loci from .. to-1).
   const int b = firstMarkerRightOf(x, s.mapDist, L);
   const int bProposed = firstMarkerRightOf(proposed, s.mapDist, L);
-  // The markers that change sides (0-based loci).
-  const int from = std::min(b, bProposed) - 1;
-  const int to = std::max(b, bProposed) - 1;
+  RedrawPlan plan(chain, s, std::min(b, bProposed) - 1, std::max(b, bProposed) - 1);
 
   std::vector<double>& savedColumn = chain.scratch.branchLogLiks;
   for (int r = 0; r < m.rows; r++) savedColumn[r] = m[r][BranchLogLik];
-  // The alleles the move may redraw, node by node from the youngest internal
-  // node up, then the ancestral haplotype's (when it is sampled), marker by
-  // marker: each is drawn after its children's, which carry the data's
-  // evidence at the new location. Slot -1 is the ancestral haplotype. old
-  // and drawn hold the alleles before and after.
-  std::vector<int>& rows = chain.scratch.redrawRows;
-  rows.clear();
-  for (int r = 0; r < m.rows; r++)
-    if (isInternal(m, r)) rows.push_back(r);
-  std::sort(rows.begin(), rows.end(), [&m](int a, int c) { return m[a][Time] < m[c][Time] || (m[a][Time] == m[c][Time] && a < c); });
-  if (s.iterRoot) rows.push_back(-1);
-  std::vector<int>& old = chain.scratch.redrawOld;
-  std::vector<int>& drawn = chain.scratch.redrawNew;
-  old.clear();
-  drawn.clear();
-  auto cellOf = [&](int k, int slot) -> int {
-    return slot == -1 ? chain.rootHaplotype[k] : alleleOf(m[slot][firstAllele + k]);
-  };
-  auto setCell = [&](int k, int slot, int a) {
-    if (slot == -1)
-      chain.rootHaplotype[k] = a;
-    else
-      m[slot][firstAllele + k] = a;
-  };
-  // Visits every redrawn allele in that order, the conditional taken at
-  // location `at`: draws it, or puts the target's allele there; returns the
-  // log probability of the sequence.
-  Conditional conditional{chain.scratch.labelLogWeights, chain.scratch.labelWeights};
-  auto pass = [&](double at, const std::vector<int>& target, bool drawing) {
-    AlleleScorer scorer(chain, s, at);
-    double logProbability = 0;
-    size_t n = 0;
-    for (int slot : rows)
-      for (int k = from; k < to; k++, n++) {
-        if (slot == -1)
-          scorer.ancestral(k, conditional);
-        else
-          scorer.internal(slot, k, conditional);
-        const int labels = s.alleles.highestLabel[k];
-        const int before = cellOf(k, slot);
-        const int a = drawing ? conditional.draw(labels, before, rng) : target[n];
-        logProbability += conditional.logProbability(a);
-        setCell(k, slot, a);
-        if (a != before) scorer.resum();
-        if (drawing) drawn.push_back(a);
-      }
-    return logProbability;
-  };
-  for (int slot : rows)
-    for (int k = from; k < to; k++) old.push_back(cellOf(k, slot));
   // The stored root term may predate a frequency move: the ratio compares
   // terms taken with the same (current) frequencies.
-  const bool rootRedrawn = from < to && s.iterRoot;
+  const bool rootRedrawn = !plan.empty() && s.iterRoot;
   const double oldRootLogProb =
       rootRedrawn ? rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype) : chain.rootHapLogProb;
 
-  const double forward = pass(proposed, old, true);
+  const double forward = plan.draw(proposed);
   const double newLogLik = rescoreTree(m, BranchModel{proposed, s.mapDist, chain.alleleFreq, chain.rootHaplotype},
                                        Rescore::All);
   const double newRootLogProb =
       rootRedrawn ? rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype) : chain.rootHapLogProb;
-  const double reverse = pass(x, old, false);  // leaves the old alleles in place
+  const double reverse = plan.restore(x);
   double prior = 0;
   Decision rule = Decision::Strict;
   if (s.useSeqWeights) {
@@ -340,11 +370,9 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
   // no proposal the reverse move could answer: rejected, never accepted
   // with a log ratio of +inf.
   const double logRatio = chain.beta * (newLogLik - chain.logLik) + (newRootLogProb - oldRootLogProb) +
-                   (prior - chain.mutLocPrior) + (reverse - forward);
+                          (prior - chain.mutLocPrior) + (reverse - forward);
   if (accepted(std::isnan(logRatio) || forward == kMinusInfinity ? kMinusInfinity : logRatio, rng, rule)) {
-    size_t n = 0;
-    for (int slot : rows)
-      for (int k = from; k < to; k++) setCell(k, slot, drawn[n++]);
+    plan.keepDrawn();
     chain.mutLocation = proposed;
     chain.logLik = rescoreTree(m, branchModelOf(chain, s), Rescore::All);
     chain.rootHapLogProb = newRootLogProb;
