@@ -52,4 +52,9 @@ class Random {
   State state_;
 };
 
+// A seed for a run that names none: a negative number from the clock and
+// the process number (replicate jobs started in the same second must not
+// draw the same seed).
+long seedFromClock();
+
 static_assert(std::has_unique_object_representations_v<Random::State>, "a checkpoint writes State's bytes");

@@ -1,14 +1,12 @@
 #include "driver/run.h"
 
 #include <pthread.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -67,6 +65,11 @@ class Run {
 
  private:
   void readSettings();
+  // The chains' starting state (the parameter echo, the "Rootstate" report
+  // and the smart start's values go to log).
+  ChainSetup startChains(long shownSeed, std::ostream& log);
+  // Opens every output of a fresh run and writes the ".log" text and "exons.txt".
+  void openFreshOutputs(const std::string& logText);
   void checkRunMemory(int heated) const;
   void prepareSampler(std::vector<Chain>& chains, long seed);
   RunRecords records(std::vector<Chain>& chains);
@@ -80,6 +83,8 @@ class Run {
   void writeResults(std::vector<Chain>& chains, const SweepEnd& end);
   void writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, const MoveContext& ctx);
   CheckpointIdentity identity() const;
+  // The step sets of every temperature: the cold chains', then the companions'.
+  std::vector<StepSet*> allSteps();
 
   const RunOptions& options_;
   SharedControl& control_;
@@ -163,6 +168,12 @@ void Run::prepareSampler(std::vector<Chain>& chains, long seed) {
   }
   levelSteps_.assign(K, static_cast<const StepSet&>(control_));
   if (K > 0) tempering_ = Tempering(chains, sampling_, companionStreams_, swapStreams_, levelSteps_);
+}
+
+std::vector<StepSet*> Run::allSteps() {
+  std::vector<StepSet*> steps = {&control_};
+  for (StepSet& level : levelSteps_) steps.push_back(&level);
+  return steps;
 }
 
 RunRecords Run::records(std::vector<Chain>& chains) {
@@ -288,8 +299,7 @@ int Run::iterate(ChainSetup& setup, long firstIteration) {
   plan.checkpoint = [&](long t) { writeCheckpointAt(t, setup.chains); };
   if (sampling_.streams) plan.update = [&](std::vector<Chain>& chains) { updateAll(chains, ctx); };
   if (tuner_) {
-    std::vector<StepSet*> steps = {&control_};
-    for (StepSet& level : levelSteps_) steps.push_back(&level);
+    const std::vector<StepSet*> steps = allSteps();
     plan.afterIteration = [this, steps, &setup](long t) {
       tuner_->update(t, tempering_.records(setup.chains), steps);
       if (t != settings_.burnIn - 1) return;
@@ -355,35 +365,10 @@ void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, co
   if (table.table && fault.empty()) context.markers = &*table.table;
   if (!fault.empty()) std::cerr << "mutloc: " << fault << std::endl;
   context.histBars = s.histBars;
-  context.acceptance.assign(kMoveKinds, std::vector<double>());
   // The counters include every iteration that ran: after a broken term, also
   // the iteration that broke it, whose samples are left out.
   const long lastIteration = end.failure.empty() ? end.lastIteration : end.lastIteration + 1;
-  for (const Chain& chain : chains) {
-    const auto values = acceptanceProportions(chain, ctx, lastIteration);
-    for (int kind = 0; kind < kMoveKinds; kind++) context.acceptance[kind].push_back(values[kind]);
-  }
-  if (tempering_.active()) {
-    context.ladder = tempering_.ladder();
-    for (int c = 0; c < s.numChains; c++) {
-      std::vector<double> pairs;
-      for (int i = 0; i < tempering_.levels(); i++) {
-        const long proposed = tempering_.proposed(c, i);
-        pairs.push_back(proposed > 0 ? static_cast<double>(tempering_.acceptedSwaps(c, i)) / proposed : 0);
-      }
-      context.swapAcceptance.push_back(pairs);
-    }
-  }
-  if (tuner_) {
-    auto values = [](StepSet& steps) {
-      std::vector<std::pair<std::string, double>> named;
-      const auto tuned = Tuner::valuesOf(steps);
-      for (int k = 0; k < Tuner::kSteps; k++) named.emplace_back(Tuner::names()[k], tuned[k]);
-      return named;
-    };
-    context.tunedSteps.push_back(values(control_));
-    for (StepSet& level : levelSteps_) context.tunedSteps.push_back(values(level));
-  }
+  addSamplerRecords(context, chains, ctx, lastIteration, tempering_, tuner_.get(), allSteps());
   const SampleFile::Draws draws = samples_->readDraws(std::max(0L, count), std::max(1000L, kSummaryDraws / s.numChains));
   const QuantitySummary location = summarise(draws.locations, s.histBars);
   const QuantitySummary age = summarise(draws.ages, s.histBars);
@@ -403,10 +388,7 @@ int Run::fresh() {
   const long shownSeed = options_.seedGiven ? options_.seed : s.fileSeed;
   long seed = shownSeed;
   if (seed == 0) {
-    // The process number too: replicate jobs started in the same second
-    // must not draw the same seed.
-    srandom(static_cast<unsigned>(time(nullptr)) ^ (static_cast<unsigned>(getpid()) << 16));
-    seed = -rand();
+    seed = seedFromClock();
     std::cerr << "mutloc: seed " << seed << " drawn from the clock; repeat with --seed " << seed << std::endl;
   }
   setupStream_[0] = Random(static_cast<int32_t>(seed));
@@ -416,8 +398,24 @@ int Run::fresh() {
   checkpointEvery_ = options_.checkpointEvery;
   // Everything that may reject the run happens before any file is touched;
   // the ".log" text waits in memory until then.
-  const StartingValues start = drawStartingValues(s, setupStream_[0]);
   std::ostringstream log;
+  ChainSetup setup = startChains(shownSeed, log);
+  // A stop signalled before the first iteration ends the run before any
+  // output is opened: there is nothing to write yet.
+  stopIfAsked(&control_.stopRequested);
+  prepareSampler(setup.chains, seed);
+  if (sampling_.tune)
+    tuner_ = std::make_unique<Tuner>(sampling_, moveContextOf(s, control_, setup, sampling_.moves));
+  if (options_.check) return checkOnly(setup);
+  checkOutputs(false);
+  checkDiskRoom(s.iterations);
+  openFreshOutputs(log.str());
+  return iterate(setup, 0);
+}
+
+ChainSetup Run::startChains(long shownSeed, std::ostream& log) {
+  const RunSettings& s = settings_;
+  const StartingValues start = drawStartingValues(s, setupStream_[0]);
   writeParameterEcho(log, s, shownSeed, start.locations, start.ages);
   ChainSetup setup = setupChains(s, start, setupStream_[0], control_, log, &control_.stopRequested);
   if (sampling_.smartStart) {
@@ -429,16 +427,11 @@ int Run::fresh() {
     for (const Chain& chain : setup.chains) log << chain.mutAge << " ";
     log << "\n";
   }
-  // A stop signalled before the first iteration ends the run before any
-  // output is opened: there is nothing to write yet.
-  stopIfAsked(&control_.stopRequested);
-  prepareSampler(setup.chains, seed);
-  if (sampling_.tune)
-    tuner_ = std::make_unique<Tuner>(sampling_, moveContextOf(s, control_, setup, sampling_.moves));
-  if (options_.check) return checkOnly(setup);
-  checkOutputs(false);
-  checkDiskRoom(s.iterations);
+  return setup;
+}
 
+void Run::openFreshOutputs(const std::string& logText) {
+  const RunSettings& s = settings_;
   // A checkpoint left by an earlier run into these outputs no longer matches
   // them: resumed, it would splice that run's state onto this one's files.
   std::remove(names_.checkpoint.c_str());
@@ -447,7 +440,7 @@ int Run::fresh() {
     if (!openOutput(files_.out[f], names_.files[f])) throw failLine(names_.files[f] + " can't be opened.");
   // Whole on disk at once: a run killed later, and continued from a
   // checkpoint, keeps it.
-  files_.out[Log] << log.str() << std::flush;
+  files_.out[Log] << logText << std::flush;
   if (!files_.out[Log]) throw failLine(writeFailure(names_.files[Log]));
   if (s.segments.fromAnnotation) {
     std::ofstream exons;
@@ -459,7 +452,6 @@ int Run::fresh() {
   samples_ = std::make_unique<SampleFile>(names_.samples, s.numChains);
   samples_->open();
   trace_ = std::make_unique<TraceReport>(s, files_.out[Dat], names_.files[Dat]);
-  return iterate(setup, 0);
 }
 
 int Run::resume() {
