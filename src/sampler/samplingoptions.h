@@ -22,7 +22,7 @@ struct MoveOptions {
   template <typename Self>
   static auto flags(Self& o) {
     using Flag = std::pair<const char*, decltype(&o.gibbs)>;
-    return std::array<Flag, 3>{{{"gibbs", &o.gibbs}, {"local", &o.localMoves}, {"symmetric", &o.symmetricGenealogy}}};
+    return std::array{Flag{"gibbs", &o.gibbs}, Flag{"local", &o.localMoves}, Flag{"symmetric", &o.symmetricGenealogy}};
   }
 };
 
@@ -39,7 +39,7 @@ struct SamplingOptions {
   template <typename Self>
   static auto startFlags(Self& o) {
     using Flag = std::pair<const char*, decltype(&o.tune)>;
-    return std::array<Flag, 3>{{{"smart", &o.smartStart}, {"overdispersed", &o.overdispersed}, {"tune", &o.tune}}};
+    return std::array{Flag{"smart", &o.smartStart}, Flag{"overdispersed", &o.overdispersed}, Flag{"tune", &o.tune}};
   }
 
   // Any option that helps the chains mix (the summary says so).
