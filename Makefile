@@ -8,7 +8,8 @@
 # Both first install the Debian packages they need that are missing
 # (tools/debian-packages lists them; make deps installs them all).
 # Also: make fuzz, make fuzz-long, make soak, make bench (see README), make
-# validate (validation/README.md).
+# validate (validation/README.md), make compare-builds BASE=... (outputs
+# against another build, for changes meant to leave them alone).
 BUILD ?= build
 EXAMPLE ?= examples/simulated/simulated.txt
 JOBS ?= 2
@@ -114,6 +115,15 @@ bench: deps build
 .PHONY: bench-verify
 bench-verify: deps build
 	bench/verify_outputs.sh $(BUILD)/mutloc $(BUILD)/bench/verify
+
+# A change meant to leave every output alone, against a build of the commit it
+# starts from (BASE: that build's folder): the examples and fixtures with and
+# without the sampling options, checkpoints and mutloc-prepare, byte for byte
+# (about four minutes; tools/compare-builds says what it runs).
+.PHONY: compare-builds
+compare-builds: build
+	@test -n "$(BASE)" || { echo "make compare-builds BASE=/path/to/base/build"; exit 2; }
+	tools/compare-builds $(BASE) $(BUILD)
 
 # Calibration on data simulated from the model (validation/README.md): the
 # full run of 60 data sets takes about 12 minutes here. VALIDATE_ARGS replaces
