@@ -61,14 +61,6 @@ void recomputeOne(TreeMatrix& m, int row, const BranchModel& model) {
 
 }  // namespace
 
-int firstMarkerRightOf(double x, const std::vector<double>& map, int loci) {
-  if (x <= 0) return 1;
-  if (x >= map[loci]) return loci + 1;
-  int b = 2;
-  while (x > map[b]) b++;
-  return b;
-}
-
 double logLikTotal(const TreeMatrix& m) { return m.logLikSums.empty() ? 0.0 : m.logLikSums[1]; }
 
 void restoreBranchLogLik(TreeMatrix& m, int row, double value) {
@@ -95,7 +87,7 @@ double branchProbability(const TreeMatrix& m, int row, const BranchModel& model)
   const double* parentRow = parent == -1 ? nullptr : m[parent];
 
   // The mutation lies between markers b-1 and b.
-  const int b = firstMarkerRightOf(x, pos, L);
+  int b = firstMarkerRightOf(x, pos, L);
 
   // One pass from the last marker inward: the node's allele frequencies, the
   // first locus right of the mutation and the last locus left of it where the
