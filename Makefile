@@ -4,13 +4,14 @@
 #                set its answer beside the known truth
 #   make test  - build and run every test: the release build (build-test/), the
 #                whole suite again under AddressSanitizer +
-#                UndefinedBehaviorSanitizer, and the interactive-control tests
+#                UndefinedBehaviorSanitizer, and the menu and thread tests
 #                under ThreadSanitizer
 # Both first install the Debian packages they need that are missing
 # (tools/debian-packages lists them; make deps installs them all).
 # Also: make fuzz, make fuzz-long, make soak, make bench (see README), make
 # validate (validation/README.md), make workflow-example, make workflow-test,
-# make cluster-test (README, Many regions).
+# make cluster-test (README, Many regions), make compare-builds BASE=...
+# (outputs against another build, for changes meant to leave them alone).
 BUILD ?= build
 EXAMPLE ?= examples/simulated/simulated.txt
 EXAMPLE_OPTIONS ?= --mix
@@ -60,7 +61,7 @@ test-asan: deps
 
 test-tsan: deps
 	cmake -S . -B $(BUILD)-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMUTLOC_SANITIZE=thread -DMUTLOC_TESTS=ON \
-		-DMUTLOC_TEST_GLOB="control/*_test.cpp"
+		-DMUTLOC_TEST_GLOB="menu/*_test.cpp;driver/threads_test.cpp"
 	cmake --build $(BUILD)-tsan -j $(JOBS)
 	cd $(BUILD)-tsan && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
 
@@ -123,6 +124,15 @@ bench: deps build
 .PHONY: bench-verify
 bench-verify: deps build
 	bench/verify_outputs.sh $(BUILD)/mutloc $(BUILD)/bench/verify
+
+# A change meant to leave every output alone, against a build of the commit it
+# starts from (BASE: that build's folder): the examples and fixtures with and
+# without the sampling options, checkpoints and mutloc-prepare, byte for byte
+# (about four minutes; tools/compare-builds says what it runs).
+.PHONY: compare-builds
+compare-builds: build
+	@test -n "$(BASE)" || { echo "make compare-builds BASE=/path/to/base/build"; exit 2; }
+	tools/compare-builds $(BASE) $(BUILD)
 
 # Calibration on data simulated from the model (validation/README.md): the
 # full run of 60 data sets takes about 12 minutes here. VALIDATE_ARGS replaces

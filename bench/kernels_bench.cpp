@@ -24,7 +24,7 @@
 #include "model/likelihood.h"
 #include "sampler/allelemoves.h"
 #include "sampler/chainsetup.h"
-#include "sampler/sweep.h"
+#include "sampler/chainiteration.h"
 
 namespace {
 

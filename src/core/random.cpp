@@ -1,5 +1,10 @@
 #include "core/random.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+
 namespace {
 
 constexpr int32_t kMultiplier = 16807;
@@ -92,4 +97,9 @@ Random Random::pcgStream(int64_t seed, uint64_t stream) {
   state = state * kPcgMultiplier + increment;
   part(state, r.state_.pcgState);
   return r;
+}
+
+long seedFromClock() {
+  srandom(static_cast<unsigned>(time(nullptr)) ^ (static_cast<unsigned>(getpid()) << 16));
+  return -rand();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 class Random {
  public:
@@ -20,6 +21,9 @@ class Random {
     int32_t seed = 0;           // minimal standard: the state word
     int32_t shuffleOutput = 0;  // last value taken from the table; 0 before the first draw
     int32_t table[kTableSize] = {};
+    // Named so that it is zero: checkpoints hold the state's bytes, and
+    // padding would carry whatever memory held before.
+    uint32_t unused = 0;
     uint64_t pcgState[2] = {0, 0};      // low, high 64 bits
     uint64_t pcgIncrement[2] = {0, 0};  // odd; names the stream
   };
@@ -47,3 +51,10 @@ class Random {
   double pcg();
   State state_;
 };
+
+// A seed for a run that names none: a negative number from the clock and
+// the process number (replicate jobs started in the same second must not
+// draw the same seed).
+long seedFromClock();
+
+static_assert(std::has_unique_object_representations_v<Random::State>, "a checkpoint writes State's bytes");

@@ -1,10 +1,6 @@
 #include "driver/memory.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "core/failure.h"
 #include "results/haplotypes.h"
@@ -33,31 +29,6 @@ MemoryEstimate estimateMemory(const RunSettings& s, int copiesPerChain, bool che
   // frequencies and tallies it holds.
   if (checkpoints) e.other += 2 * (chains * chainBytes(s) / 2 + e.tallies);
   return e;
-}
-
-long long availableMemory() {
-  std::ifstream meminfo("/proc/meminfo");
-  std::string key;
-  long long kilobytes = 0;
-  std::string unit;
-  while (meminfo >> key >> kilobytes >> unit)
-    if (key == "MemAvailable:") return kilobytes * 1024;
-  const long pages = sysconf(_SC_AVPHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  if (pages < 0 || pageSize < 0) return -1;
-  return static_cast<long long>(pages) * pageSize;
-}
-
-std::string bytesText(double bytes) {
-  std::ostringstream text;
-  text.precision(3);
-  if (bytes >= 1e9)
-    text << bytes / 1e9 << " GB";
-  else if (bytes >= 1e6)
-    text << bytes / 1e6 << " MB";
-  else
-    text << bytes / 1e3 << " kB";
-  return text.str();
 }
 
 void checkMemory(const RunSettings& s, const MemoryEstimate& e, long long available) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/machinememory.h"
 #include "input/settings.h"
 
 struct MemoryEstimate {
@@ -19,14 +20,7 @@ struct MemoryEstimate {
 // (written or resumed) their image in memory is counted too.
 MemoryEstimate estimateMemory(const RunSettings& s, int copiesPerChain = 1, bool checkpoints = false);
 
-// The memory available to a new process (MemAvailable of /proc/meminfo, or
-// the free pages), in bytes; -1 when unknown.
-long long availableMemory();
-
 // Throws RunFailure with one line naming the entries that drive the largest
 // part of the estimate when the run does not fit in `available` bytes (an
 // unknown amount, -1, lets every run go on).
 void checkMemory(const RunSettings& s, const MemoryEstimate& estimate, long long available);
-
-// Bytes as text with three significant digits: "6.4 GB", "512 MB", "12 kB".
-std::string bytesText(double bytes);

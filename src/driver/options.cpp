@@ -3,7 +3,6 @@
 #include <CLI/CLI.hpp>
 
 #include <cmath>
-#include <cstdio>
 #include <iostream>
 
 namespace {
@@ -26,6 +25,7 @@ const char* const kFooter =
 }  // namespace
 
 int parseOptions(int argc, char** argv, RunOptions& options) {
+  SamplingOptions& sampling = options.sampling;
   CLI::App app{kDescription, "mutloc"};
   app.footer(kFooter);
   app.set_version_flag("--version", std::string("mutloc ") + MUTLOC_VERSION);
@@ -42,32 +42,32 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
                  "Write PREFIX.ckpt every N iterations and at a safe stop")
       ->type_name("N")
       ->check(CLI::PositiveNumber);
-  app.add_flag("--streams", options.streams,
+  app.add_flag("--streams", sampling.streams,
                "Every chain draws from a random stream of its own (PCG64, one stream per chain)");
   app.add_option("--threads", options.threads, "Update the chains side by side on N threads (implies --streams)")
       ->type_name("N")
       ->check(CLI::Range(1, 256));
-  app.add_flag("--gibbs", options.gibbs,
+  app.add_flag("--gibbs", sampling.moves.gibbs,
                "Draw internal and ancestral alleles from their full conditionals; location moves redraw the alleles "
                "at the markers they cross");
-  app.add_flag("--local-moves", options.localMoves,
+  app.add_flag("--local-moves", sampling.moves.localMoves,
                "Add one-node time moves, neighbour exchanges and a scaling of the whole genealogy");
-  app.add_flag("--symmetric-genealogy", options.symmetricGenealogy,
+  app.add_flag("--symmetric-genealogy", sampling.moves.symmetricGenealogy,
                "Leave the Hastings term out of the genealogy move, as runs before it was added did (ages come out "
                "too young; only to reproduce their results)");
   // Kept so that scripts written when the term was an option keep working.
   app.add_flag("--exact-genealogy", options.exactGenealogy, "Accepted and ignored: the genealogy move always has its Hastings term")
       ->group("");
-  app.add_option("--heated", options.heated, "Give every chain K heated companions that swap states with it")
+  app.add_option("--heated", sampling.heated, "Give every chain K heated companions that swap states with it")
       ->type_name("K")
       ->check(CLI::Range(1, 32));
-  app.add_option("--hottest", options.hottest,
+  app.add_option("--hottest", sampling.hottest,
                  "Power of the tree likelihood in the hottest companion (default 0.9^K: the ladder's powers 0.9 apart)")
       ->type_name("B")
       ->check(CLI::Range(1e-6, 1.0));
-  app.add_flag("--smart-start", options.smartStart, "Start from genealogies built from the data");
-  app.add_flag("--overdispersed", options.overdispersed, "With --smart-start: start the chains at deliberately different points");
-  app.add_flag("--tune", options.tune, "Adapt the step sizes during burn-in, then freeze them");
+  app.add_flag("--smart-start", sampling.smartStart, "Start from genealogies built from the data");
+  app.add_flag("--overdispersed", sampling.overdispersed, "With --smart-start: start the chains at deliberately different points");
+  app.add_flag("--tune", sampling.tune, "Adapt the step sizes during burn-in, then freeze them");
   app.add_flag("--mix", options.mix, "The recommended mixing options (see the README)");
   app.add_option("--resume", options.resume, "Continue the run saved in PREFIX.ckpt (give PARAMFILE too)")
       ->type_name("CKPT");
@@ -79,12 +79,12 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
     return 2;
   }
   options.seedGiven = app.count("--seed") > 0;
-  if (app.count("--hottest") > 0 && options.heated == 0) {
+  if (app.count("--hottest") > 0 && sampling.heated == 0) {
     std::cerr << "mutloc: --hottest needs --heated\nRun mutloc --help for the options." << std::endl;
     return 2;
   }
   // The spread-out starts are places for the built genealogies.
-  if (options.overdispersed && !options.smartStart && !options.mix) {
+  if (sampling.overdispersed && !sampling.smartStart && !options.mix) {
     std::cerr << "mutloc: --overdispersed needs --smart-start\nRun mutloc --help for the options." << std::endl;
     return 2;
   }
@@ -92,30 +92,12 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
   // chromosomes and 12 markers about half the swaps between neighbours are
   // accepted then, while below a power of about 0.5 the cold end stops
   // swapping (the alleles of a heated genealogy fit the data much worse).
-  if (app.count("--hottest") == 0 && options.heated > 0) options.hottest = std::pow(0.9, options.heated);
+  if (app.count("--hottest") == 0 && sampling.heated > 0) sampling.hottest = std::pow(0.9, sampling.heated);
   if (options.mix) {
-    options.gibbs = options.localMoves = true;
-    options.smartStart = options.overdispersed = options.tune = true;
+    sampling.moves.gibbs = sampling.moves.localMoves = true;
+    sampling.smartStart = sampling.overdispersed = sampling.tune = true;
     if (options.threads == 0) options.threads = 2;
   }
+  sampling.streams = sampling.streams || options.threads > 0 || sampling.heated > 0;
   return -1;
-}
-
-std::string RunOptions::samplingWords() const {
-  std::string words;
-  auto add = [&words](const std::string& word) { words += (words.empty() ? "" : " ") + word; };
-  if (ownStreams()) add("streams=1");
-  if (gibbs) add("gibbs=1");
-  if (localMoves) add("local=1");
-  if (symmetricGenealogy) add("symmetric=1");
-  if (heated > 0) {
-    char hottestText[32];
-    std::snprintf(hottestText, sizeof hottestText, "%.17g", hottest);
-    add("heated=" + std::to_string(heated));
-    add(std::string("hottest=") + hottestText);
-  }
-  if (smartStart) add("smart=1");
-  if (overdispersed) add("overdispersed=1");
-  if (tune) add("tune=1");
-  return words;
 }

@@ -1,14 +1,12 @@
 #include "driver/run.h"
 
 #include <pthread.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -19,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "control/control.h"
+#include "menu/menu.h"
 #include "core/binaryio.h"
 #include "core/failure.h"
 #include "core/random.h"
@@ -27,7 +25,7 @@
 #include "driver/memory.h"
 #include "driver/outputs.h"
 #include "driver/pool.h"
-#include "driver/sweep.h"
+#include "driver/runloop.h"
 #include "genealogy/treestore.h"
 #include "input/annotation.h"
 #include "input/echo.h"
@@ -41,7 +39,7 @@
 #include "sampler/smartstart.h"
 #include "sampler/tempering.h"
 #include "sampler/tuning.h"
-#include "sampler/sweep.h"
+#include "sampler/chainiteration.h"
 
 namespace {
 
@@ -52,59 +50,6 @@ bool readWholeFile(const std::string& name, std::string& text) {
   text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
 }
-
-bool holdsOption(const std::string& options, const std::string& word) {
-  return (" " + options + " ").find(" " + word + " ") != std::string::npos;
-}
-
-// The value of "name=value" among the words, or "" when absent.
-std::string optionValue(const std::string& options, const std::string& name) {
-  std::istringstream words(options);
-  for (std::string word; words >> word;)
-    if (word.rfind(name + "=", 0) == 0) return word.substr(name.size() + 1);
-  return "";
-}
-
-// The sampling options in force: given on the command line, or (resuming)
-// the checkpoint's.
-struct Sampling {
-  bool streams = false;
-  MoveOptions moves;
-  int heated = 0;
-  double hottest = 0.02;
-  bool smartStart = false;
-  bool overdispersed = false;
-  bool tune = false;
-
-  static Sampling of(const RunOptions& o) {
-    Sampling s;
-    s.streams = o.ownStreams();
-    s.moves.gibbs = o.gibbs;
-    s.moves.localMoves = o.localMoves;
-    s.moves.symmetricGenealogy = o.symmetricGenealogy;
-    s.heated = o.heated;
-    s.hottest = o.hottest;
-    s.smartStart = o.smartStart;
-    s.overdispersed = o.overdispersed;
-    s.tune = o.tune;
-    return s;
-  }
-  static Sampling ofWords(const std::string& w) {
-    Sampling s;
-    s.streams = holdsOption(w, "streams=1");
-    s.moves.gibbs = holdsOption(w, "gibbs=1");
-    s.moves.localMoves = holdsOption(w, "local=1");
-    s.moves.symmetricGenealogy = holdsOption(w, "symmetric=1");
-    const std::string heated = optionValue(w, "heated");
-    s.heated = heated.empty() ? 0 : std::atoi(heated.c_str());
-    const std::string hottest = optionValue(w, "hottest");
-    if (!hottest.empty()) s.hottest = std::strtod(hottest.c_str(), nullptr);
-    s.smartStart = holdsOption(w, "smart=1");
-    s.overdispersed = holdsOption(w, "overdispersed=1");
-    s.tune = holdsOption(w, "tune=1");
-    return s;
-  }
-};
 
 // Everything a run owns from its parameter file to its last file.
 class Run {
@@ -120,8 +65,12 @@ class Run {
 
  private:
   void readSettings();
+  // The chains' starting state (the parameter echo, the "Rootstate" report
+  // and the smart start's values go to log).
+  ChainSetup startChains(long shownSeed, std::ostream& log);
+  // Opens every output of a fresh run and writes the ".log" text and "exons.txt".
+  void openFreshOutputs(const std::string& logText);
   void checkRunMemory(int heated) const;
-  void stopIfSetUpInterrupted() const;
   void prepareSampler(std::vector<Chain>& chains, long seed);
   RunRecords records(std::vector<Chain>& chains);
   void checkOutputs(bool resuming);
@@ -134,13 +83,15 @@ class Run {
   void writeResults(std::vector<Chain>& chains, const SweepEnd& end);
   void writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, const MoveContext& ctx);
   CheckpointIdentity identity() const;
+  // The step sets of every temperature: the cold chains', then the companions'.
+  std::vector<StepSet*> allSteps();
 
   const RunOptions& options_;
   SharedControl& control_;
   const std::string& paramText_;
   OutputNames names_;
   RunSettings settings_;
-  Sampling sampling_;
+  SamplingOptions sampling_;  // given, or (resuming) the checkpoint's
   std::string samplingWords_;  // as the checkpoints hold them
   // The random streams: the set-up's minimal-standard stream (every chain's
   // too unless they have streams of their own), the chains' own PCG64
@@ -167,7 +118,7 @@ void Run::readSettings() {
   // Before anything of the run's size is allocated. Heated companions are
   // copies of their chains, and a check run copies every record for its
   // timed iterations.
-  checkRunMemory(options_.heated);
+  checkRunMemory(options_.sampling.heated);
   tallies_ = makeHaplotypeTallies(settings_);
   control_.prepare(settings_);
 }
@@ -178,19 +129,13 @@ void Run::checkRunMemory(int heated) const {
   checkMemory(settings_, estimateMemory(settings_, copies, checkpoints), availableMemory());
 }
 
-// A stop signalled before the first iteration ends the run before any output
-// is opened: there is nothing to write yet, and earlier results stay as they were.
-void Run::stopIfSetUpInterrupted() const {
-  if (control_.stopRequested.load() != 0) throw failLine(kStoppedDuringSetup);
-}
-
 CheckpointIdentity Run::identity() const {
   CheckpointIdentity id;
   id.version = MUTLOC_VERSION;
   id.paramHash = fnv1a64(paramText_.data(), paramText_.size());
   id.samplingOptions = samplingWords_;
   if (options_.seedGiven) id.requiredOptions.push_back("seed=" + std::to_string(options_.seed));
-  std::istringstream given(options_.samplingWords());
+  std::istringstream given(options_.sampling.toWords());
   for (std::string word; given >> word;) id.requiredOptions.push_back(word);
   return id;
 }
@@ -214,16 +159,21 @@ void Run::prepareSampler(std::vector<Chain>& chains, long seed) {
     // Chains side by side must not change a shared step size on the way:
     // the two that a kernel may lower are lowered here, once.
     const double width = settings_.mutLocHigh - settings_.mutLocLow;
-    if (control_.adjRecDist.load() > width) {
-      control_.adjRecDist = width;
+    if (control_.location.load() > width) {
+      control_.location = width;
       std::cout << "Adjustment level for recdist is too large. It has been changed to" << width
                 << ", the size of the interval specified." << std::endl;
     }
-    if (control_.adjFreq.load() > 1) control_.adjFreq = 1.0;
+    if (control_.freq.load() > 1) control_.freq = 1.0;
   }
   levelSteps_.assign(K, static_cast<const StepSet&>(control_));
-  if (K > 0) tempering_ = Tempering(chains, temperatureLadder(K, sampling_.hottest), companionStreams_, swapStreams_,
-                                    levelSteps_);
+  if (K > 0) tempering_ = Tempering(chains, sampling_, companionStreams_, swapStreams_, levelSteps_);
+}
+
+std::vector<StepSet*> Run::allSteps() {
+  std::vector<StepSet*> steps = {&control_};
+  for (StepSet& level : levelSteps_) steps.push_back(&level);
+  return steps;
 }
 
 RunRecords Run::records(std::vector<Chain>& chains) {
@@ -320,7 +270,7 @@ int Run::checkOnly(const ChainSetup& setUp) {
   std::cout << "\nEstimated run time: about " << clockText(seconds / timed * total) << " (from " << timed
             << " timed iterations).\n";
   const bool checkpoints = checkpointEvery_ > 0 || !options_.resume.empty();
-  std::cout << "Estimated memory: about " << bytesText(estimateMemory(s, 1 + options_.heated, checkpoints).total())
+  std::cout << "Estimated memory: about " << bytesText(estimateMemory(s, 1 + sampling_.heated, checkpoints).total())
             << ".\n";
   std::cout << "Nothing was written." << std::endl;
   return 0;
@@ -352,8 +302,7 @@ int Run::iterate(ChainSetup& setup, long firstIteration) {
   plan.checkpoint = [&](long t) { writeCheckpointAt(t, setup.chains); };
   if (sampling_.streams) plan.update = [&](std::vector<Chain>& chains) { updateAll(chains, ctx); };
   if (tuner_) {
-    std::vector<StepSet*> steps = {&control_};
-    for (StepSet& level : levelSteps_) steps.push_back(&level);
+    const std::vector<StepSet*> steps = allSteps();
     plan.afterIteration = [this, steps, &setup](long t) {
       tuner_->update(t, tempering_.records(setup.chains), steps);
       if (t != settings_.burnIn - 1) return;
@@ -408,8 +357,7 @@ void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, co
   context.seed = seed_;
   context.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
   context.drawsPerChain = std::max(0L, count);
-  const MoveOptions& moves = sampling_.moves;
-  context.mixingOptions = moves.gibbs || moves.localMoves || sampling_.heated > 0;
+  context.mixingOptions = sampling_.mixing();
   // A prepared parameter file has its marker table beside it: locations in
   // base pairs too. A table that cannot be used costs a warning only.
   const MarkerTableRead table = findMarkerTable(options_.paramFile);
@@ -420,36 +368,10 @@ void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, co
   if (table.table && fault.empty()) context.markers = &*table.table;
   if (!fault.empty()) std::cerr << "mutloc: " << fault << std::endl;
   context.histBars = s.histBars;
-  context.acceptance.assign(kMoveKinds, std::vector<double>());
   // The counters include every iteration that ran: after a broken term, also
   // the iteration that broke it, whose samples are left out.
   const long lastIteration = end.failure.empty() ? end.lastIteration : end.lastIteration + 1;
-  for (const Chain& chain : chains) {
-    double values[kMoveKinds];
-    acceptanceProportions(chain, ctx, lastIteration, values);
-    for (int kind = 0; kind < kMoveKinds; kind++) context.acceptance[kind].push_back(values[kind]);
-  }
-  if (tempering_.active()) {
-    context.ladder = tempering_.ladder();
-    for (int c = 0; c < s.numChains; c++) {
-      std::vector<double> pairs;
-      for (int i = 0; i < tempering_.levels(); i++) {
-        const long proposed = tempering_.proposed(c, i);
-        pairs.push_back(proposed > 0 ? static_cast<double>(tempering_.acceptedSwaps(c, i)) / proposed : 0);
-      }
-      context.swapAcceptance.push_back(pairs);
-    }
-  }
-  if (tuner_) {
-    auto values = [](StepSet& steps) {
-      std::vector<std::pair<std::string, double>> named;
-      const auto tuned = Tuner::valuesOf(steps);
-      for (int k = 0; k < Tuner::kSteps; k++) named.emplace_back(Tuner::names()[k], tuned[k]);
-      return named;
-    };
-    context.tunedSteps.push_back(values(control_));
-    for (StepSet& level : levelSteps_) context.tunedSteps.push_back(values(level));
-  }
+  addSamplerRecords(context, chains, ctx, lastIteration, tempering_, tuner_.get(), allSteps());
   const SampleFile::Draws draws = samples_->readDraws(std::max(0L, count), std::max(1000L, kSummaryDraws / s.numChains));
   const QuantitySummary location = summarise(draws.locations, s.histBars);
   const QuantitySummary age = summarise(draws.ages, s.histBars);
@@ -465,29 +387,42 @@ void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, co
 int Run::fresh() {
   readSettings();
   const RunSettings& s = settings_;
-  sampling_ = Sampling::of(options_);
+  sampling_ = options_.sampling;
   const long shownSeed = options_.seedGiven ? options_.seed : s.fileSeed;
   long seed = shownSeed;
   if (seed == 0) {
-    // The process number too: replicate jobs started in the same second
-    // must not draw the same seed.
-    srandom(static_cast<unsigned>(time(nullptr)) ^ (static_cast<unsigned>(getpid()) << 16));
-    seed = -rand();
+    seed = seedFromClock();
     std::cerr << "mutloc: seed " << seed << " drawn from the clock; repeat with --seed " << seed << std::endl;
   }
   setupStream_[0] = Random(static_cast<int32_t>(seed));
   seed_ = seed;
   samplingWords_ = "seed=" + std::to_string(seed);
-  if (!options_.samplingWords().empty()) samplingWords_ += " " + options_.samplingWords();
+  if (!sampling_.toWords().empty()) samplingWords_ += " " + sampling_.toWords();
   checkpointEvery_ = options_.checkpointEvery;
   // Everything that may reject the run happens before any file is touched;
   // the ".log" text waits in memory until then.
-  const StartingValues start = drawStartingValues(s, setupStream_[0]);
   std::ostringstream log;
+  ChainSetup setup = startChains(shownSeed, log);
+  // A stop signalled before the first iteration ends the run before any
+  // output is opened: there is nothing to write yet.
+  stopIfAsked(&control_.stopRequested);
+  prepareSampler(setup.chains, seed);
+  if (sampling_.tune)
+    tuner_ = std::make_unique<Tuner>(sampling_, moveContextOf(s, control_, setup, sampling_.moves));
+  if (options_.check) return checkOnly(setup);
+  checkOutputs(false);
+  checkDiskRoom(s.iterations);
+  openFreshOutputs(log.str());
+  return iterate(setup, 0);
+}
+
+ChainSetup Run::startChains(long shownSeed, std::ostream& log) {
+  const RunSettings& s = settings_;
+  const StartingValues start = drawStartingValues(s, setupStream_[0]);
   writeParameterEcho(log, s, shownSeed, start.locations, start.ages);
   ChainSetup setup = setupChains(s, start, setupStream_[0], control_, log, &control_.stopRequested);
   if (sampling_.smartStart) {
-    smartStart(setup.chains, s, sampling_.overdispersed, setupStream_[0], &control_.stopRequested);
+    smartStart(setup.chains, s, sampling_, setupStream_[0], &control_.stopRequested);
     // The echo above shows the values drawn first; the chains start here.
     log << "Starting values of the built genealogies (--smart-start)\nMutation location\n";
     for (const Chain& chain : setup.chains) log << chain.mutLocation << " ";
@@ -495,14 +430,11 @@ int Run::fresh() {
     for (const Chain& chain : setup.chains) log << chain.mutAge << " ";
     log << "\n";
   }
-  stopIfSetUpInterrupted();
-  prepareSampler(setup.chains, seed);
-  if (sampling_.tune)
-    tuner_ = std::make_unique<Tuner>(1 + sampling_.heated, s, moveContextOf(s, control_, setup, sampling_.moves));
-  if (options_.check) return checkOnly(setup);
-  checkOutputs(false);
-  checkDiskRoom(s.iterations);
+  return setup;
+}
 
+void Run::openFreshOutputs(const std::string& logText) {
+  const RunSettings& s = settings_;
   // A checkpoint left by an earlier run into these outputs no longer matches
   // them: resumed, it would splice that run's state onto this one's files.
   std::remove(names_.checkpoint.c_str());
@@ -511,7 +443,7 @@ int Run::fresh() {
     if (!openOutput(files_.out[f], names_.files[f])) throw failLine(names_.files[f] + " can't be opened.");
   // Whole on disk at once: a run killed later, and continued from a
   // checkpoint, keeps it.
-  files_.out[Log] << log.str() << std::flush;
+  files_.out[Log] << logText << std::flush;
   if (!files_.out[Log]) throw failLine(writeFailure(names_.files[Log]));
   if (s.segments.fromAnnotation) {
     std::ofstream exons;
@@ -523,7 +455,6 @@ int Run::fresh() {
   samples_ = std::make_unique<SampleFile>(names_.samples, s.numChains);
   samples_->open();
   trace_ = std::make_unique<TraceReport>(s, files_.out[Dat], names_.files[Dat]);
-  return iterate(setup, 0);
 }
 
 int Run::resume() {
@@ -540,18 +471,18 @@ int Run::resume() {
   const RunSettings& s = settings_;
   const CheckpointPosition header = readCheckpointHeader(path, identity(), s);
   samplingWords_ = header.samplingOptions;
-  sampling_ = Sampling::ofWords(samplingWords_);
-  if (sampling_.heated > options_.heated) checkRunMemory(sampling_.heated);
-  const std::string seedText = optionValue(samplingWords_, "seed");
+  sampling_ = SamplingOptions::fromWords(samplingWords_);
+  if (sampling_.heated > options_.sampling.heated) checkRunMemory(sampling_.heated);
+  const std::string seedText = wordValue(samplingWords_, "seed");
   seed_ = std::strtol(seedText.c_str(), nullptr, 10);
   std::vector<Chain> chains = makeChains(s, setupStream_[0], control_, &control_.stopRequested);
   prepareSampler(chains, seed_);
   ChainSetup shaped = setupOf(s, chains);
-  if (sampling_.tune) tuner_ = std::make_unique<Tuner>(1 + sampling_.heated, s, moveContextOf(s, control_, shaped, sampling_.moves));
+  if (sampling_.tune) tuner_ = std::make_unique<Tuner>(sampling_, moveContextOf(s, control_, shaped, sampling_.moves));
   trace_ = std::make_unique<TraceReport>(s, files_.out[Dat], names_.files[Dat]);
   RunRecords all = records(chains);
   const CheckpointPosition position = readCheckpoint(path, identity(), s, all);
-  stopIfSetUpInterrupted();
+  stopIfAsked(&control_.stopRequested);
   checkpointEvery_ = options_.checkpointEvery > 0 ? options_.checkpointEvery : position.checkpointEvery;
   checkOutputs(true);
   for (const auto& [name, length] : {std::pair{names_.files[Dat], position.datLength},

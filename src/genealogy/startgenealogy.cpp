@@ -111,7 +111,7 @@ void buildStartingGenealogy(TreeMatrix& m, const RunSettings& s, double age, con
       if (a > 0) start.root[k] = a;
     }
 
-  if (s.runSimulation && start.location == -99)
+  if (s.runSimulation && start.location == kRandomValue)
     start.location = s.mutLocLow + rng.uniform() * (s.mutLocHigh - s.mutLocLow);
 
   for (int i = 0; i < 2 * n - 1; i++) {

@@ -46,7 +46,7 @@ void writeParameterEcho(std::ostream& log, const RunSettings& s, long seedUsed, 
   log << "Low and high mutation boundaries\n" << s.mutLocLow << " " << s.mutLocHigh << "\n";
   log << "Number of chains\n" << s.numChains << "\n";
   log << "Starting value(s) for mutation\n";
-  if (s.startLocation == -99)
+  if (s.startLocation == kRandomValue)
     log << "-99 \n";
   else
     writeList(log, startLocations);

@@ -35,7 +35,7 @@ Age youngestAge(const RunSettings& s) {
                      ? Age{s.mutAgeLow, "the lower bound of \"Mutation age boundaries\", " + text(s.mutAgeLow) + ","}
                      : Age{std::min(1.0, s.mutAgeHigh),
                            "\"Mutation age boundaries\" from 0 (at the age " + text(std::min(1.0, s.mutAgeHigh)) + ")"};
-  if (s.startAge != -99 && s.startAge < youngest.value) youngest = {s.startAge, "\"Mutation age\" " + text(s.startAge)};
+  if (s.startAge != kRandomValue && s.startAge < youngest.value) youngest = {s.startAge, "\"Mutation age\" " + text(s.startAge)};
   return youngest;
 }
 
@@ -65,7 +65,7 @@ void checkModelRanges(const RunSettings& s) {
   // starting age; random starting ages come from the lower bound up.
   if (s.starGenealogy) {
     const double depth = (s.numChrom - 1) * kStarSpacing;
-    const bool given = !s.iterAge || s.startAge != -99;
+    const bool given = !s.iterAge || s.startAge != kRandomValue;
     const double start = given ? s.startAge : s.mutAgeLow;
     if (!(start > depth))
       reject("\"Star genealogy\" places its " + std::to_string(s.numChrom - 1) + " node times 1e-05 generations apart "
@@ -86,4 +86,16 @@ void checkModelRanges(const RunSettings& s) {
     reject(std::string(mapReaches ? "\"Map distance\"" : "\"Mutation's low and high boundary\"") + " reaches " +
            text(reach) + " Morgans and " + ageEntry + " " + text(oldest) + " generations: their product " +
            text(reach * oldest) + " should be at most 700, or the branch probabilities overflow.");
+}
+
+void checkStepSizes(const RunSettings& s) {
+  const double locationStep = s.steps.location;
+  if (locationStep > 0.5 || locationStep < 0)
+    reject("Recombination distance adjustment(c) out of range (0.0 - 0.5)");
+  if (!(s.steps.tree > 0)) {
+    std::ostringstream message;
+    message.precision(4);
+    message << "Coalescence time adjustment " << s.steps.tree << " must be a > 0.0";
+    reject(message.str());
+  }
 }

@@ -53,3 +53,8 @@ double nodeTimeShareBelow(double T, double r, double K);
 // youngest starting age. Called once the whole file is read (an
 // annotation file rescales the map).
 void checkModelRanges(const RunSettings& s);
+
+// Rejects (RunFailure) a location step outside [0, 0.5] and a node-time step
+// that is not positive, in that order. The set-up calls it once the starting
+// genealogies are built, where runs have always reported these.
+void checkStepSizes(const RunSettings& s);

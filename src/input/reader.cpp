@@ -142,7 +142,7 @@ void readPopulationAndSwitches(std::istream& in, RunSettings& s) {
   if (s.runSimulation) s.startLocation = s.simMutLoc;
   // The reflecting location move cannot bring a start outside the bounds back in.
   const double start = s.startLocation;
-  if (start != -99 && !(start >= s.mutLocLow && start <= s.mutLocHigh))
+  if (start != kRandomValue && !(start >= s.mutLocLow && start <= s.mutLocHigh))
     reject("The starting mutation location should lie within \"Mutation's low and high boundary\", or be -99.");
 
   s.flipAllLoci = readSwitchAfterList(in, "Flip all Loci", "\"Flip all Loci\" should be 0 or 1.");
@@ -184,7 +184,7 @@ void readSamplerSettings(std::istream& in, RunSettings& s) {
 
 void readMutationAge(std::istream& in, RunSettings& s) {
   const double age = readLocatedDouble(in, 'M', "Mutation age");
-  if (!(age > 0) && age != -99) reject("\"Mutation age\" should be positive or -99(random).");
+  if (!(age > 0) && age != kRandomValue) reject("\"Mutation age\" should be positive or -99(random).");
   if (age > kMaxAge) reject("\"Mutation age\" should be at most 1e10 generations.");
   s.startAge = age;
 
@@ -192,7 +192,7 @@ void readMutationAge(std::istream& in, RunSettings& s) {
   if (!s.iterAge) {
     locateEntry(in, 'M', bounds);
     discardLabelLine(in, bounds);
-    if (age == -99)
+    if (age == kRandomValue)
       reject("\"Mutation age\" -99 (random) needs the age to be iterated; give a positive age or set the "
              "mutation age to be iterated.");
     if (!skipPast(in, 'S')) reject(endedInside(bounds));
@@ -207,7 +207,7 @@ void readMutationAge(std::istream& in, RunSettings& s) {
     if (!(s.mutAgeLow < s.mutAgeHigh))
       reject("\"Mutation age boundaries\": the first number should be less than the second one.");
     if (s.mutAgeHigh > kMaxAge) reject("\"Mutation age boundaries\" should be at most 1e10 generations.");
-    if (age != -99 && !(age >= s.mutAgeLow && age <= s.mutAgeHigh))
+    if (age != kRandomValue && !(age >= s.mutAgeLow && age <= s.mutAgeHigh))
       reject("\"Mutation age\" should lie within \"Mutation age boundaries\", or be -99(random).");
   }
 }

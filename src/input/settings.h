@@ -13,6 +13,9 @@ constexpr int kPatientColumns = 100;
 constexpr int kMaxAlleleLabel = 498;
 // Every chain holds frequency tables and genealogies.
 constexpr int kMaxChains = 1000;
+// A starting location or age (or a simulated location) the file gives as
+// this is drawn at random.
+constexpr double kRandomValue = -99;
 
 // Allele frequencies: rows by allele label 0 .. maxAllele, one column per
 // locus (0-based).
@@ -66,11 +69,11 @@ struct RunSettings {
   int numLoci = 0;                     // marker loci L
   std::vector<double> mapDist;         // marker positions, index 1 .. L (index 0 holds 0)
   bool runSimulation = false;          // simulate the patient data
-  double simMutLoc = 0;                // mutation location of simulated data (-99: random)
+  double simMutLoc = 0;                // mutation location of simulated data (kRandomValue: random)
   double mutLocLow = 0;                // bounds of the mutation location
   double mutLocHigh = 0;
   int numChains = 0;
-  double startLocation = 0;            // starting location of every chain, -99: random
+  double startLocation = 0;            // starting location of every chain, kRandomValue: random
   double growthRate = 0;               // population growth rate r
   double propSampled = 0;              // proportion of the population sampled K
   bool iterRoot = false;               // sample the ancestral haplotype
@@ -89,7 +92,7 @@ struct RunSettings {
   int storeIndHaplotypes = 0;          // tally haplotypes per individual (".hin")
   int histBars = 0;
   double alphaLevel = 0;               // tail mass of the first credible region
-  double startAge = 0;                 // starting mutation age, -99: random
+  double startAge = 0;                 // starting mutation age, kRandomValue: random
   double mutAgeLow = 0;                // bounds of the mutation age
   double mutAgeHigh = 0;
   bool starGenealogy = false;          // start from a star genealogy

@@ -11,6 +11,9 @@
 
 namespace {
 
+// A count of -99 ends the list of control haplotypes.
+constexpr int kEndOfCounts = -99;
+
 constexpr int kControlRows = 500;      // allele labels 0..498, then the locus totals
 constexpr int kMaxSegmentRows = 10000;
 constexpr int kFileNameLimit = 1000;
@@ -116,7 +119,7 @@ void readControlTable(std::istream& in, const RunSettings& s, ReaderTables& tabl
     int count = 0;
     for (skipBlanks(in); !atLineEnd(in); skipBlanks(in)) {
       const int value = readInt(in, entry);
-      if (value == -99) {
+      if (value == kEndOfCounts) {
         if (!skipPast(in, 'M')) reject(endedInside(entry));
         return;
       }

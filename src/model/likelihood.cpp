@@ -86,17 +86,8 @@ double branchProbability(const TreeMatrix& m, int row, const BranchModel& model)
   const int parent = cellInt(node[Parent]);
   const double* parentRow = parent == -1 ? nullptr : m[parent];
 
-  // The mutation lies between markers b-1 and b (b = 1: left of every
-  // marker, b = L+1: right of every marker).
-  int b;
-  if (x <= 0) {
-    b = 1;
-  } else if (x >= pos[L]) {
-    b = L + 1;
-  } else {
-    b = 2;
-    while (x > pos[b]) b++;
-  }
+  // The mutation lies between markers b-1 and b.
+  int b = firstMarkerRightOf(x, pos, L);
 
   // One pass from the last marker inward: the node's allele frequencies, the
   // first locus right of the mutation and the last locus left of it where the
@@ -213,9 +204,7 @@ void BranchSplit::weigh(const TreeMatrix& m, int row, double x, const std::vecto
   const int L = m.layout.loci;
   const double t = m[row][BranchLength];
   L_ = L;
-  b_ = x <= 0 ? 1 : x >= pos[L] ? L + 1 : 2;
-  if (b_ == 2)
-    while (x > pos[b_]) b_++;
+  b_ = firstMarkerRightOf(x, pos, L);
   double* const e = branchExpsOf(m, row, t);  // e[k] = e^(-pos[k] t), g[k] = e^(pos[k] t)
   double* const g = e + L;
   // Every entry a sum reads is written below or by sum() (right side b..L+1,

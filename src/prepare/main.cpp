@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/memory.h"
+#include "core/machinememory.h"
 #include "prepare/failure.h"
 #include "prepare/prepare.h"
 

@@ -106,104 +106,136 @@ void writeRow(std::ostream& out, int count, const std::vector<int>& labels) {
   out << "\n";
 }
 
-}  // namespace
+// The usable sites of the VCF: each with its place on the map.
+struct PlacedSites {
+  std::string chromosome;
+  std::vector<size_t> usable;         // indices into the VCF's sites
+  std::vector<long long> grid;        // map position on the grid, strictly increasing
+  std::vector<double> centimorgans;
+};
 
-Prepared prepare(const PrepareOptions& o) {
-  Prepared result;
-  const SampleRoles roles = o.pheno.empty() ? readSampleLists(o.cases, o.controls) : readPhenotypes(o.pheno);
-  const VcfSites vcf = readVcfSites(o.vcf, o.region, roles, SiteFilter{o.minMaf, o.maxMissing, o.memoryBudget});
-  const std::vector<Site>& sites = vcf.sites;
+// The markers chosen among the placed sites.
+struct ChosenMarkers {
+  std::vector<const Site*> sites;
+  std::vector<long long> grid;
+  std::vector<double> centimorgans;
+};
+
+struct DataMode {
+  bool genotypes = false;
+  int model = 1;  // genetic model, with genotypes
+};
+
+// What the VCF's site filter left out, and the message's head when too few
+// markers remain.
+struct SiteReport {
+  std::string filtered;
+  std::string tooFew;
+};
+
+SiteReport reportSites(const PrepareOptions& o, const VcfSites& vcf) {
   const std::string source =
       o.region ? "The region " + o.region->chromosome + ":" + std::to_string(o.region->start) + "-" +
                      std::to_string(o.region->end) + " of " + o.vcf
                : "The VCF " + o.vcf;
-  const std::string filtered = count(vcf.sitesRead, "site") + " read; left out: " +
-                               std::to_string(vcf.droppedMissing) + " with too many missing alleles, " +
-                               std::to_string(vcf.droppedMaf) + " below the control MAF, " +
-                               std::to_string(vcf.droppedMonomorphic) + " monomorphic, " +
-                               std::to_string(vcf.droppedAlleles) + " with more than 498 alleles";
-  const std::string tooFew = source + " has fewer than two usable markers (";
-  if (sites.size() < 2) {
+  SiteReport report;
+  report.filtered = count(vcf.sitesRead, "site") + " read; left out: " + std::to_string(vcf.droppedMissing) +
+                    " with too many missing alleles, " + std::to_string(vcf.droppedMaf) + " below the control MAF, " +
+                    std::to_string(vcf.droppedMonomorphic) + " monomorphic, " + std::to_string(vcf.droppedAlleles) +
+                    " with more than 498 alleles";
+  report.tooFew = source + " has fewer than two usable markers (";
+  if (vcf.sites.size() < 2) {
     const bool none = vcf.sitesRead == 0 && o.region;
-    throw PrepareError(tooFew + filtered + (none ? "; does the file name the chromosome otherwise?" : "") + ").");
+    throw PrepareError(report.tooFew + report.filtered +
+                       (none ? "; does the file name the chromosome otherwise?" : "") + ").");
   }
-  result.notes.push_back(filtered + ".");
+  return report;
+}
 
-  // Map positions; of several sites at one position the first is kept.
-  const std::string chromosome = sites.front().chromosome;
-  const GeneticMap map = o.map.empty() ? uniformMap(o.cmPerMb) : readGeneticMap(o.map, chromosome);
-  std::vector<size_t> usable;
-  std::vector<long long> grid;
-  std::vector<double> centimorgans;
+// Map positions; of several sites at one position the first is kept.
+PlacedSites placeOnMap(const PrepareOptions& o, const std::vector<Site>& sites, const SiteReport& report,
+                       std::vector<std::string>& notes) {
+  PlacedSites placed;
+  placed.chromosome = sites.front().chromosome;
+  const GeneticMap map = o.map.empty() ? uniformMap(o.cmPerMb) : readGeneticMap(o.map, placed.chromosome);
   std::vector<std::string> samePlace;
   for (size_t k = 0; k < sites.size(); k++) {
-    const double cm = centimorgansAt(map, chromosome, sites[k].position);
+    const double cm = centimorgansAt(map, placed.chromosome, sites[k].position);
     const long long point = std::llround(cm * kGridPerCentimorgan);
-    if (!grid.empty() && point <= grid.back()) {
+    if (!placed.grid.empty() && point <= placed.grid.back()) {
       samePlace.push_back(siteName(sites[k]));
       continue;
     }
-    usable.push_back(k);
-    grid.push_back(point);
-    centimorgans.push_back(cm);
+    placed.usable.push_back(k);
+    placed.grid.push_back(point);
+    placed.centimorgans.push_back(cm);
   }
   if (!samePlace.empty())
-    result.notes.push_back(count(samePlace.size(), "site") +
-                           " at the map position of an earlier site left out (the first is kept): " +
-                           listOf(samePlace) + ".");
-  if (usable.size() < 2) throw PrepareError(tooFew + "all usable sites lie at one map position).");
+    notes.push_back(count(samePlace.size(), "site") + " at the map position of an earlier site left out (the first " +
+                    "is kept): " + listOf(samePlace) + ".");
+  if (placed.usable.size() < 2) throw PrepareError(report.tooFew + "all usable sites lie at one map position).");
+  return placed;
+}
 
-  // The data mode follows the inheritance and the cases' phasing.
+// The data mode follows the inheritance and the cases' phasing.
+DataMode chooseDataMode(const PrepareOptions& o, const VcfSites& vcf, const PlacedSites& placed,
+                        std::vector<std::string>& notes) {
   std::string unphasedCase;
-  for (size_t k = 0; k < usable.size() && unphasedCase.empty(); k++)
-    for (int s : sites[usable[k]].unphased)
+  for (size_t k = 0; k < placed.usable.size() && unphasedCase.empty(); k++)
+    for (int s : vcf.sites[placed.usable[k]].unphased)
       if (vcf.isCase[s]) {
-        unphasedCase = vcf.samples[s] + " at " + siteName(sites[usable[k]]);
+        unphasedCase = vcf.samples[s] + " at " + siteName(vcf.sites[placed.usable[k]]);
         break;
       }
-  const bool genotypes = o.dominant || !unphasedCase.empty();
-  const int model = o.dominant ? 0 : 1;
+  DataMode mode;
+  mode.genotypes = o.dominant || !unphasedCase.empty();
+  mode.model = o.dominant ? 0 : 1;
   if (o.dominant)
-    result.notes.push_back("Dominant inheritance: genotype data, genetic model 0.");
-  else if (genotypes)
-    result.notes.push_back("The cases are not all phased (" + unphasedCase + "): genotype data, genetic model 1.");
+    notes.push_back("Dominant inheritance: genotype data, genetic model 0.");
+  else if (mode.genotypes)
+    notes.push_back("The cases are not all phased (" + unphasedCase + "): genotype data, genetic model 1.");
+  return mode;
+}
 
-  const int limit = genotypes ? kMaxGenotypeLoci : kMaxHaplotypeLoci;
+// At most the data mode's number of markers, the most informative evenly
+// over the map; the controls must be phased at every one.
+ChosenMarkers chooseMarkers(const PrepareOptions& o, const VcfSites& vcf, const PlacedSites& placed, DataMode mode,
+                            std::vector<std::string>& notes) {
+  const int limit = mode.genotypes ? kMaxGenotypeLoci : kMaxHaplotypeLoci;
   if (o.maxMarkers > limit)
-    result.notes.push_back("At most " + std::to_string(limit) + " markers for " +
-                           (genotypes ? "genotype" : "haplotype") + " data.");
+    notes.push_back("At most " + std::to_string(limit) + " markers for " + (mode.genotypes ? "genotype" : "haplotype") +
+                    " data.");
   const size_t keep = static_cast<size_t>(o.maxMarkers > 0 ? std::min(o.maxMarkers, limit) : limit);
   std::vector<double> positions, information;
-  for (size_t k = 0; k < usable.size(); k++) {
-    positions.push_back(static_cast<double>(grid[k]));
-    information.push_back(sites[usable[k]].controlHeterozygosity);
+  for (size_t k = 0; k < placed.usable.size(); k++) {
+    positions.push_back(static_cast<double>(placed.grid[k]));
+    information.push_back(vcf.sites[placed.usable[k]].controlHeterozygosity);
   }
-  std::vector<size_t> chosen = thinEvenly(positions, information, keep);
-  if (usable.size() > keep)
-    result.notes.push_back(std::to_string(usable.size()) + " usable sites thinned to " + std::to_string(keep) +
-                           ", the most informative evenly over the map.");
-  std::vector<const Site*> markers;
-  std::vector<long long> markerGrid;
-  std::vector<double> markerCm;
+  const std::vector<size_t> chosen = thinEvenly(positions, information, keep);
+  if (placed.usable.size() > keep)
+    notes.push_back(std::to_string(placed.usable.size()) + " usable sites thinned to " + std::to_string(keep) +
+                    ", the most informative evenly over the map.");
+  ChosenMarkers markers;
   for (size_t c : chosen) {
-    markers.push_back(&sites[usable[c]]);
-    markerGrid.push_back(grid[c]);
-    markerCm.push_back(centimorgans[c]);
+    markers.sites.push_back(&vcf.sites[placed.usable[c]]);
+    markers.grid.push_back(placed.grid[c]);
+    markers.centimorgans.push_back(placed.centimorgans[c]);
   }
-  const size_t loci = markers.size();
-
   // Controls are counted as haplotypes, so their phase must be known.
-  for (const Site* m : markers)
+  for (const Site* m : markers.sites)
     for (int s : m->unphased)
       if (!vcf.isCase[s])
         throw PrepareError("Control " + vcf.samples[s] + " is not phased at " + siteName(*m) + " in " + o.vcf +
                            ": control haplotypes are counted, so phase the controls first (with a statistical "
                            "phasing tool such as SHAPEIT or Beagle, cases and controls together) and give the "
                            "phased VCF.");
+  return markers;
+}
 
-  // Control haplotypes; one with a missing allele cannot be written, since the
-  // control table has no code for a missing allele.
-  Tables t;
+// Control haplotypes; one with a missing allele cannot be written, since the
+// control table has no code for a missing allele. Returns the number of cases.
+int collectControls(const PrepareOptions& o, const VcfSites& vcf, const ChosenMarkers& markers, DataMode mode,
+                    Tables& t, std::vector<std::string>& notes) {
   int cases = 0;
   for (size_t s = 0; s < vcf.samples.size(); s++) {
     if (vcf.isCase[s]) {
@@ -212,7 +244,7 @@ Prepared prepare(const PrepareOptions& o) {
     }
     for (int k = 0; k < 2; k++) {
       std::vector<int> haplotype;
-      for (const Site* m : markers) haplotype.push_back(m->calls[2 * s + k]);
+      for (const Site* m : markers.sites) haplotype.push_back(m->calls[2 * s + k]);
       if (std::count(haplotype.begin(), haplotype.end(), -1) > 0)
         t.incompleteControls++;
       else
@@ -220,121 +252,147 @@ Prepared prepare(const PrepareOptions& o) {
     }
   }
   if (t.controlHaplotypes.empty())
-    throw PrepareError("No control haplotype is complete at the " + std::to_string(loci) + " chosen markers of " +
-                       o.vcf + "; lower --max-missing.");
+    throw PrepareError("No control haplotype is complete at the " + std::to_string(markers.sites.size()) +
+                       " chosen markers of " + o.vcf + "; lower --max-missing.");
   if (t.incompleteControls > 0)
-    result.notes.push_back(count(t.incompleteControls, "control haplotype") +
-                           " with a missing allele left out of the control table.");
-  if (genotypes && model == 0 && cases < 2)
+    notes.push_back(count(t.incompleteControls, "control haplotype") +
+                    " with a missing allele left out of the control table.");
+  if (mode.genotypes && mode.model == 0 && cases < 2)
     throw PrepareError("Dominant inheritance needs at least two cases (one genealogy leaf each).");
+  return cases;
+}
 
-  // Labels of the alleles the tables hold.
-  for (size_t m = 0; m < loci; m++) {
-    std::vector<bool> present(markers[m]->alleles.size(), false);
+// Labels of the alleles the tables hold.
+void labelAlleles(const VcfSites& vcf, const ChosenMarkers& markers, Tables& t) {
+  for (size_t m = 0; m < markers.sites.size(); m++) {
+    std::vector<bool> present(markers.sites[m]->alleles.size(), false);
     for (const auto& h : t.controlHaplotypes) present[h[m]] = true;
     for (size_t s = 0; s < vcf.samples.size(); s++)
       for (int k = 0; k < 2; k++) {
-        const int a = markers[m]->calls[2 * s + k];
+        const int a = markers.sites[m]->calls[2 * s + k];
         if (vcf.isCase[s] && a >= 0) present[a] = true;
       }
     Labels labels;
     for (bool p : present) labels.ofAllele.push_back(p ? ++labels.count : 0);
     t.labels.push_back(labels);
   }
-  auto label = [&](size_t m, int allele) { return allele < 0 ? -1 : t.labels[m].ofAllele[allele]; };
+}
 
-  // Patient rows: distinct haplotypes with their counts, or one row of
-  // genotypes per case.
-  std::ostringstream patients;
-  std::vector<std::vector<int>> caseChromosomes;
+int labelOf(const Tables& t, size_t m, int allele) { return allele < 0 ? -1 : t.labels[m].ofAllele[allele]; }
+
+// The cases' chromosomes as labels, two a case in the VCF's order.
+std::vector<std::vector<int>> caseChromosomes(const VcfSites& vcf, const ChosenMarkers& markers, const Tables& t) {
+  std::vector<std::vector<int>> chromosomes;
   for (size_t s = 0; s < vcf.samples.size(); s++) {
     if (!vcf.isCase[s]) continue;
     for (int k = 0; k < 2; k++) {
       std::vector<int> h;
-      for (size_t m = 0; m < loci; m++) h.push_back(label(m, markers[m]->calls[2 * s + k]));
-      caseChromosomes.push_back(h);
+      for (size_t m = 0; m < markers.sites.size(); m++) h.push_back(labelOf(t, m, markers.sites[m]->calls[2 * s + k]));
+      chromosomes.push_back(h);
     }
   }
-  const std::string shorter = "; choose fewer markers (--max-markers) or a shorter region.";
-  if (genotypes) {
+  return chromosomes;
+}
+
+// Patient rows: distinct haplotypes with their counts, or one row of
+// genotypes per case.
+std::string patientRows(const std::vector<std::vector<int>>& chromosomes, int cases, size_t loci, DataMode mode) {
+  std::ostringstream patients;
+  if (mode.genotypes) {
     if (cases > kMaxPatientRows)
       throw PrepareError("The " + std::to_string(cases) + " cases are more than the " +
                          std::to_string(kMaxPatientRows) + " rows the patient table holds.");
-    for (size_t i = 0; i < caseChromosomes.size(); i += 2) {
-      for (size_t m = 0; m < loci; m++)
-        patients << (m ? " " : "") << caseChromosomes[i][m] << "/" << caseChromosomes[i + 1][m];
+    for (size_t i = 0; i < chromosomes.size(); i += 2) {
+      for (size_t m = 0; m < loci; m++) patients << (m ? " " : "") << chromosomes[i][m] << "/" << chromosomes[i + 1][m];
       patients << "\n";
     }
   } else {
-    const auto rows = tally(caseChromosomes);
+    const auto rows = tally(chromosomes);
     if (rows.size() > kMaxPatientRows)
       throw PrepareError("The " + std::to_string(cases) + " cases carry " + std::to_string(rows.size()) +
                          " distinct haplotypes at the " + std::to_string(loci) + " chosen markers, more than the " +
-                         std::to_string(kMaxPatientRows) + " rows the patient table holds" + shorter);
+                         std::to_string(kMaxPatientRows) + " rows the patient table holds; choose fewer markers " +
+                         "(--max-markers) or a shorter region.");
     for (const auto& [h, count] : rows) writeRow(patients, count, h);
   }
+  return patients.str();
+}
 
-  // Control rows, map, marker table, root.
+// The marker table, the control rows, the map and the starting ancestral
+// haplotype.
+struct MarkerTexts {
+  MarkerTable table;
+  std::string controls;
+  std::string map;
+  std::vector<int> root;
+};
+
+MarkerTexts describeMarkers(const ChosenMarkers& markers, const Tables& t,
+                            const std::vector<std::vector<int>>& chromosomes) {
+  const size_t loci = markers.sites.size();
   std::vector<std::vector<int>> controlLabels;
   for (const auto& h : t.controlHaplotypes) {
     std::vector<int> row;
-    for (size_t m = 0; m < loci; m++) row.push_back(label(m, h[m]));
+    for (size_t m = 0; m < loci; m++) row.push_back(labelOf(t, m, h[m]));
     controlLabels.push_back(row);
   }
   std::ostringstream controls;
   for (const auto& [h, count] : tally(controlLabels)) writeRow(controls, count, h);
 
-  MarkerTable table;
-  std::vector<int> root;
-  std::string mapText;
+  MarkerTexts texts;
+  texts.controls = controls.str();
   for (size_t m = 0; m < loci; m++) {
+    const Site& site = *markers.sites[m];
     Marker marker;
-    marker.chromosome = markers[m]->chromosome;
-    marker.position = markers[m]->position;
-    marker.id = markers[m]->id.empty() ? "." : markers[m]->id;
-    marker.centimorgans = markerCm[m];
-    marker.morgans = static_cast<double>(markerGrid[m] - markerGrid[0]) / kGridPerMorgan;
+    marker.chromosome = site.chromosome;
+    marker.position = site.position;
+    marker.id = site.id.empty() ? "." : site.id;
+    marker.centimorgans = markers.centimorgans[m];
+    marker.morgans = static_cast<double>(markers.grid[m] - markers.grid[0]) / kGridPerMorgan;
     const Labels& labels = t.labels[m];
     std::vector<int> controlCounts(labels.count + 1, 0), caseCounts(labels.count + 1, 0);
     for (const auto& row : controlLabels) controlCounts[row[m]]++;
-    for (const auto& h : caseChromosomes)
+    for (const auto& h : chromosomes)
       if (h[m] > 0) caseCounts[h[m]]++;
     for (size_t a = 0; a < labels.ofAllele.size(); a++)
-      if (labels.ofAllele[a]) marker.alleles.push_back(markers[m]->alleles[a]);
+      if (labels.ofAllele[a]) marker.alleles.push_back(site.alleles[a]);
     for (int l = 1; l <= labels.count; l++)
       marker.controlFrequencies.push_back(static_cast<double>(controlCounts[l]) / controlLabels.size());
     // The ancestral haplotype starts from the cases' most frequent allele.
     const std::vector<int>& counts =
         *std::max_element(caseCounts.begin(), caseCounts.end()) > 0 ? caseCounts : controlCounts;
-    root.push_back(static_cast<int>(std::max_element(counts.begin() + 1, counts.end()) - counts.begin()));
-    mapText += (m ? " " : "") + formatMapValue(marker.morgans);
-    table.markers.push_back(marker);
+    texts.root.push_back(static_cast<int>(std::max_element(counts.begin() + 1, counts.end()) - counts.begin()));
+    texts.map += (m ? " " : "") + formatMapValue(marker.morgans);
+    texts.table.markers.push_back(marker);
   }
-  if (2 * cases > kMaxChromosomes)
-    throw PrepareError(std::to_string(cases) + " cases give " + std::to_string(2 * cases) +
-                       " patient chromosomes; mutloc takes at most " + std::to_string(kMaxChromosomes) +
-                       ": list fewer cases.");
-  const double span = table.markers.back().morgans;
+  return texts;
+}
 
+std::string parameterText(const PrepareOptions& o, DataMode mode, int cases, const MarkerTexts& texts,
+                          const std::string& patients) {
+  const size_t loci = texts.root.size();
+  const double span = texts.table.markers.back().morgans;
   std::ostringstream p;
   p << "Data as genotypes\n"
-    << (genotypes ? 1 : 0) << "\nGenetic model\n"
-    << (genotypes ? model : 0) << "\nRead old file\n0\nUse fixed random seed\n"
+    << (mode.genotypes ? 1 : 0) << "\nGenetic model\n"
+    << (mode.genotypes ? mode.model : 0) << "\nRead old file\n0\nUse fixed random seed\n"
     << o.seed << "\n#chromosomes\n"
     << 2 * cases << "\n#loci per chromosome\n"
     << loci << "\nNumbers of haplotypes in the normal pop\n"
-    << controls.str() << "Map distance\n"
-    << mapText << "\nRun simulation\n0\nMutation location for simulation\n"
+    << texts.controls << "Map distance\n"
+    << texts.map << "\nRun simulation\n0\nMutation location for simulation\n"
     << formatMapValue(std::round(span / 2 * kGridPerMorgan) / kGridPerMorgan)
     << "\nMutation's low and high boundary\n0 " << formatMapValue(span) << "\n"
-    << sampler(o, span, genotypes) << "Loci for the root\n";
-  for (size_t m = 0; m < loci; m++) p << (m ? " " : "") << root[m];
-  p << "\nPatient haplo- or genotypes:\n" << patients.str() << "Use sequence weights\n0\n";
+    << sampler(o, span, mode.genotypes) << "Loci for the root\n";
+  for (size_t m = 0; m < loci; m++) p << (m ? " " : "") << texts.root[m];
+  p << "\nPatient haplo- or genotypes:\n" << patients << "Use sequence weights\n0\n";
+  return p.str();
+}
 
-  result.parameterFile = p.str();
-  // The options reach the model's ranges (growth rate, oldest age times the
-  // marker span): a file mutloc would refuse is not written at all.
-  std::istringstream check(result.parameterFile);
+// The options reach the model's ranges (growth rate, oldest age times the
+// marker span): a file mutloc would refuse is not written at all.
+void checkAsMutlocWould(const std::string& parameterFile) {
+  std::istringstream check(parameterFile);
   try {
     readParameterFile(check);
   } catch (const RunFailure& refused) {
@@ -343,12 +401,41 @@ Prepared prepare(const PrepareOptions& o) {
     throw PrepareError("mutloc would refuse the parameter file these options make (change --growth, --sampled or "
                        "--max-age): " + reason);
   }
-  result.markerTable = formatMarkerTable(table);
+}
+
+}  // namespace
+
+Prepared prepare(const PrepareOptions& o) {
+  Prepared result;
+  const SampleRoles roles = o.pheno.empty() ? readSampleLists(o.cases, o.controls) : readPhenotypes(o.pheno);
+  const VcfSites vcf = readVcfSites(o.vcf, o.region, roles, SiteFilter{o.minMaf, o.maxMissing, o.memoryBudget});
+  const SiteReport report = reportSites(o, vcf);
+  result.notes.push_back(report.filtered + ".");
+  const PlacedSites placed = placeOnMap(o, vcf.sites, report, result.notes);
+  const DataMode mode = chooseDataMode(o, vcf, placed, result.notes);
+  const ChosenMarkers markers = chooseMarkers(o, vcf, placed, mode, result.notes);
+  const size_t loci = markers.sites.size();
+  Tables t;
+  const int cases = collectControls(o, vcf, markers, mode, t, result.notes);
+  labelAlleles(vcf, markers, t);
+  const std::vector<std::vector<int>> chromosomes = caseChromosomes(vcf, markers, t);
+  const std::string patients = patientRows(chromosomes, cases, loci, mode);
+  const MarkerTexts texts = describeMarkers(markers, t, chromosomes);
+  if (2 * cases > kMaxChromosomes)
+    throw PrepareError(std::to_string(cases) + " cases give " + std::to_string(2 * cases) +
+                       " patient chromosomes; mutloc takes at most " + std::to_string(kMaxChromosomes) +
+                       ": list fewer cases.");
+  result.parameterFile = parameterText(o, mode, cases, texts, patients);
+  checkAsMutlocWould(result.parameterFile);
+  result.markerTable = formatMarkerTable(texts.table);
+  const double span = texts.table.markers.back().morgans;
   std::ostringstream summary;
-  summary << (genotypes ? "genotype data, genetic model " + std::to_string(model) : std::string("haplotype data"))
+  summary << (mode.genotypes ? "genotype data, genetic model " + std::to_string(mode.model)
+                             : std::string("haplotype data"))
           << ", " << 2 * cases << " patient chromosomes (" << cases << " cases), " << t.controlHaplotypes.size()
-          << " control haplotypes, " << loci << " markers on " << chromosome << ":" << markers.front()->position
-          << "-" << markers.back()->position << " over " << formatMapValue(std::round(span * 1e6) / 1e4) << " cM";
+          << " control haplotypes, " << loci << " markers on " << placed.chromosome << ":"
+          << markers.sites.front()->position << "-" << markers.sites.back()->position << " over "
+          << formatMapValue(std::round(span * 1e6) / 1e4) << " cM";
   result.summary = summary.str();
   return result;
 }

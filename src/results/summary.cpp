@@ -1,5 +1,7 @@
 #include "results/summary.h"
 
+#include "sampler/chainiteration.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -102,6 +104,35 @@ std::string basePairsLine(const QuantitySummary& q, const MarkerTable* markers) 
 }
 
 }  // namespace
+
+void addSamplerRecords(SummaryContext& context, const std::vector<Chain>& chains, const MoveContext& ctx,
+                       long lastIteration, const Tempering& tempering, const Tuner* tuner,
+                       const std::vector<StepSet*>& steps) {
+  context.acceptance.assign(kMoveKinds, std::vector<double>());
+  for (const Chain& chain : chains) {
+    const auto values = acceptanceProportions(chain, ctx, lastIteration);
+    for (int kind = 0; kind < kMoveKinds; kind++) context.acceptance[kind].push_back(values[kind]);
+  }
+  if (tempering.active()) {
+    context.ladder = tempering.ladder();
+    for (int c = 0; c < static_cast<int>(chains.size()); c++) {
+      std::vector<double> pairs;
+      for (int i = 0; i < tempering.levels(); i++) {
+        const long proposed = tempering.proposed(c, i);
+        pairs.push_back(proposed > 0 ? static_cast<double>(tempering.acceptedSwaps(c, i)) / proposed : 0);
+      }
+      context.swapAcceptance.push_back(pairs);
+    }
+  }
+  if (tuner) {
+    for (StepSet* level : steps) {
+      std::vector<std::pair<std::string, double>> named;
+      const auto tuned = Tuner::valuesOf(*level);
+      for (int k = 0; k < Tuner::kSteps; k++) named.emplace_back(Tuner::names()[k], tuned[k]);
+      context.tunedSteps.push_back(named);
+    }
+  }
+}
 
 QuantitySummary summarise(const ChainDraws& draws, int histBars) {
   QuantitySummary q;

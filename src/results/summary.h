@@ -10,7 +10,10 @@
 
 #include "markers/markertable.h"
 #include "results/convergence.h"
+#include "sampler/chain.h"
 #include "sampler/sharedcontrol.h"
+#include "sampler/tempering.h"
+#include "sampler/tuning.h"
 
 // What the summary reports besides the draws.
 struct SummaryContext {
@@ -31,6 +34,14 @@ struct SummaryContext {
   const MarkerTable* markers = nullptr;
   bool mixingOptions = false;  // the run used moves beyond the default ones
 };
+
+// Fills the context's acceptance proportions (every chain's, counted over the
+// iterations 0 .. lastIteration), the heated companions' ladder and swap
+// proportions (when there are companions) and the tuned steps (with a tuner;
+// steps: the cold chains' set, then one per temperature).
+void addSamplerRecords(SummaryContext& context, const std::vector<Chain>& chains, const MoveContext& ctx,
+                       long lastIteration, const Tempering& tempering, const Tuner* tuner,
+                       const std::vector<StepSet*>& steps);
 
 struct QuantitySummary {
   struct Estimates {

@@ -70,12 +70,12 @@ void TraceReport::reportChain(const Chain& chain, const SharedControl& control, 
     dat_ << t << " " << chain.mutLocation << " " << chain.logPosterior() << " " << chain.mutAge << " " << chain.logLik
          << " ";
     if (s_.storesProps())
-      for (int kind = 0; kind < kMoveKinds; kind++) dat_ << control.props[kind][c].load() << " ";
+      for (int kind = 0; kind < kMoveKinds; kind++) dat_ << control.acceptance[kind][c].load() << " ";
     if (M > 1 && c == M - 1) dat_ << convergence_;
   }
   if (!quiet_ && due(t, s_.screenUpdate)) {
     std::cout << t << " " << chain.mutLocation << " " << chain.logLik << " " << chain.mutAge;
-    for (int kind = 0; kind < kMoveKinds; kind++) std::cout << " " << control.props[kind][c].load();
+    for (int kind = 0; kind < kMoveKinds; kind++) std::cout << " " << control.acceptance[kind][c].load();
     if (c == 0 && M > 1) std::cout << "\t\t" << convergence_;
     std::cout << std::endl;
   }

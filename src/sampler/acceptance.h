@@ -3,12 +3,12 @@
 
 #include "core/random.h"
 
-// How a move settles a proposal whose summed log terms changed by d.
+// How a move settles a proposal whose summed log terms changed by logRatio.
 enum class Decision {
   Strict,      // accept when u < p
   OnEquality,  // accept when u <= p (internal-node alleles)
   Forbidden,   // p = 0: the proposal may not be accepted (its draw is still made)
 };
 
-// Draws u and compares it with p = min(1, e^d).
-bool accepted(double d, Random& rng, Decision rule = Decision::Strict);
+// Draws u and compares it with p = min(1, e^logRatio).
+bool accepted(double logRatio, Random& rng, Decision rule = Decision::Strict);

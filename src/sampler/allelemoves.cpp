@@ -77,9 +77,9 @@ bool proposeMissing(LeafCells& cells, const MissingCells& record, int first, int
   bool changed = false;
   if (ctx.settings.flipAllLoci) {
     for (int e = 0; e < count; e++)
-      if (rng.uniform() > 0.5 && cells.redraw(record[3 + first + e], highestLabel, rng)) changed = true;
+      if (rng.uniform() > 0.5 && cells.redraw(record.columns[first + e], highestLabel, rng)) changed = true;
   } else if (rng.uniform() > 0.5) {
-    changed = cells.redraw(record[3 + first + rng.below(count)], highestLabel, rng);
+    changed = cells.redraw(record.columns[first + rng.below(count)], highestLabel, rng);
   }
   return changed;
 }
@@ -97,10 +97,10 @@ void decideLeafProposal(Chain& chain, const MoveContext& ctx, LeafCells& cells, 
   const double proposed =
       rescoreTree(chain.tree, branchModelOf(chain, ctx.settings), Rescore::LeafAndPartner, cells.leaf);
   const double newSecondSum = second ? secondChromSum(chain, cells.leaf) : 0;
-  const double d = temperedChange(chain, proposed - chain.logLik, newSecondSum - oldSecondSum, [&] {
+  const double logRatio = temperedChange(chain, proposed - chain.logLik, newSecondSum - oldSecondSum, [&] {
     return second ? (proposed + newSecondSum) - (chain.logLik + oldSecondSum) : proposed - chain.logLik;
   });
-  if (accepted(d, *chain.rng)) {
+  if (accepted(logRatio, *chain.rng)) {
     chain.logLik = proposed;
     if (second) chain.secondChromLogProb = chain.secondChromLogProb - oldSecondSum + newSecondSum;
   } else {
@@ -123,16 +123,16 @@ void moveAlleleFreqs(Chain& chain, const MoveContext& ctx) {
   auto propose = [&](int k) {
     const int alleles = s.alleles.highestLabel[k];
     for (int a = 1; a <= alleles; a++) savedFreq[a] = freq(a, k);
-    proposeFrequency(freq, k, alleles, chain.steps->adjFreq, rng);
+    proposeFrequency(freq, k, alleles, chain.steps->freq, rng);
     for (int r = 0; r < chain.tree.rows; r++) savedColumn[r] = chain.tree[r][BranchLogLik];
     const double proposed = rescoreTree(chain.tree, branchModelOf(chain, s), Rescore::All);
     const double f = frequencyLogLik(s, chain.tree, freq);
-    const double d = temperedChange(chain, proposed - chain.logLik, f - chain.freqLogLik,
+    const double logRatio = temperedChange(chain, proposed - chain.logLik, f - chain.freqLogLik,
                                     [&] { return (proposed + f) - (chain.logLik + chain.freqLogLik); });
-    if (accepted(d, rng)) {
+    if (accepted(logRatio, rng)) {
       chain.logLik = proposed;
       chain.freqLogLik = f;
-      chain.acceptFreq++;
+      chain.accepted[MoveKind::Frequencies]++;
     } else {
       restoreBranchLogLikColumn(chain.tree, savedColumn);
       for (int a = 1; a <= alleles; a++) freq(a, k) = savedFreq[a];
@@ -149,9 +149,9 @@ void moveMissingAlleles(Chain& chain, const MoveContext& ctx) {
   const bool genotypesModel0 = ctx.settings.genotypesModel0();
   Random& rng = *chain.rng;
   for (const MissingCells& record : chain.missingCells) {
-    LeafCells cells(chain, record[0]);
-    const int carrierCount = record[1];
-    const int secondCount = record[2];
+    LeafCells cells(chain, record.leaf);
+    const int carrierCount = record.carrierCount;
+    const int secondCount = record.secondCount;
     if (!genotypesModel0) {
       cells.save();
       if (proposeMissing(cells, record, 0, carrierCount, ctx, rng)) decideLeafProposal(chain, ctx, cells, 0);
@@ -175,18 +175,18 @@ void moveRootHaplotype(Chain& chain, const MoveContext& ctx) {
   Random& rng = *chain.rng;
   std::vector<int>& proposal = chain.scratch.rootProposal;
   proposal = chain.rootHaplotype;
-  if (!redrawAlleles(proposal, s.alleles.highestLabel, chain.steps->adjRoot.load(), s.flipAllLoci, rng)) return;
+  if (!redrawAlleles(proposal, s.alleles.highestLabel, chain.steps->root.load(), s.flipAllLoci, rng)) return;
   const double saved = chain.tree[chain.rootLabel][BranchLogLik];
   const BranchModel model{chain.mutLocation, s.mapDist, chain.alleleFreq, proposal};
   const double proposed = rescoreTree(chain.tree, model, Rescore::Node, chain.rootLabel);
   const double h = rootHaplotypeLogProb(chain.alleleFreq, proposal);
-  const double d = temperedChange(chain, proposed - chain.logLik, h - chain.rootHapLogProb,
+  const double logRatio = temperedChange(chain, proposed - chain.logLik, h - chain.rootHapLogProb,
                                   [&] { return (proposed + h) - (chain.logLik + chain.rootHapLogProb); });
-  if (accepted(d, rng)) {
+  if (accepted(logRatio, rng)) {
     chain.rootHaplotype = proposal;
     chain.logLik = proposed;
     chain.rootHapLogProb = h;
-    chain.acceptRoot++;
+    chain.accepted[MoveKind::Root]++;
   } else {
     restoreBranchLogLik(chain.tree, chain.rootLabel, saved);
   }
@@ -206,7 +206,7 @@ void moveInternalAlleles(Chain& chain, const MoveContext& ctx) {
     if (cellInt(row[LeftChild]) == -1) continue;
     handled++;
     for (int k = 0; k < L; k++) proposal[k] = saved[k] = cellInt(row[firstAllele + k]);
-    if (!redrawAlleles(proposal, s.alleles.highestLabel, chain.steps->adjInternal.load(), s.flipAllLoci, rng)) continue;
+    if (!redrawAlleles(proposal, s.alleles.highestLabel, chain.steps->internal.load(), s.flipAllLoci, rng)) continue;
     const int left = cellInt(row[LeftChild]);
     const int right = cellInt(row[RightChild]);
     const double savedOwn = row[BranchLogLik];
@@ -214,10 +214,10 @@ void moveInternalAlleles(Chain& chain, const MoveContext& ctx) {
     const double savedRight = m[right][BranchLogLik];
     for (int k = 0; k < L; k++) row[firstAllele + k] = proposal[k];
     const double proposed = rescoreTree(m, branchModelOf(chain, s), Rescore::NodeAndChildren, r);
-    const double d = temperedChange(chain, proposed - chain.logLik, 0, [&] { return proposed - chain.logLik; });
-    if (accepted(d, rng, Decision::OnEquality)) {
+    const double logRatio = temperedChange(chain, proposed - chain.logLik, 0, [&] { return proposed - chain.logLik; });
+    if (accepted(logRatio, rng, Decision::OnEquality)) {
       chain.logLik = proposed;
-      chain.acceptInternal++;
+      chain.accepted[MoveKind::Internal]++;
     } else {
       for (int k = 0; k < L; k++) row[firstAllele + k] = saved[k];
       restoreBranchLogLik(m, r, savedOwn);

@@ -11,11 +11,18 @@
 #include "genealogy/treeops.h"
 #include "input/settings.h"
 #include "model/likelihood.h"
+#include "sampler/samplingoptions.h"
 #include "sampler/sharedcontrol.h"
 
-// One unknown-allele record: leaf label, count of listed carrier cells, count
-// of listed second-chromosome cells, then the listed allele-column offsets.
-using MissingCells = std::vector<int>;
+// A leaf with unknown allele cells, and the allele-column offsets of those
+// cells: the carrier chromosome's (offsets below the locus count) first, then
+// the second chromosome's (genetic model 0).
+struct MissingCells {
+  int leaf = 0;              // the leaf's label
+  int carrierCount = 0;      // listed offsets on the carrier chromosome
+  int secondCount = 0;       // listed offsets on the second chromosome
+  std::vector<int> columns;  // carrierCount + secondCount offsets, ascending
+};
 
 // Working space of the moves, sized at set-up so that the moves do not
 // allocate (the Gibbs location move's lists grow on their first use, to the
@@ -39,13 +46,11 @@ struct MoveScratch {
   std::vector<int> redrawRows, redrawOld, redrawNew;
 };
 
-struct Chain {
-  int index = 0;                     // the chain this record belongs to (0 .. chains-1)
-  int level = 0;                     // 0: the chain itself; 1..K: its heated companions
-  double beta = 1;                   // the power of the tree likelihood in this record's target
-  Random* rng = nullptr;             // the stream this chain draws from (may be shared)
-  StepSet* steps = nullptr;          // the step sizes its moves read
-
+// Everything of a chain its moves write: genealogy, location, age,
+// frequencies, ancestral haplotype, imputed alleles, stored score terms and
+// this iteration's samples. A swap of temperatures exchanges it whole; a
+// checkpoint holds it (see forEachSaved).
+struct ChainState {
   TreeMatrix tree;                   // current genealogy and allele states, canonical order
   TreeMatrix proposalTree;           // proposed genealogy
   std::vector<double> sortedTimes;   // node times of tree, ascending
@@ -57,7 +62,7 @@ struct Chain {
   FrequencyTable alleleFreq;         // current allele frequencies
   std::vector<int> rootHaplotype;    // current ancestral haplotype
 
-  // Stored score terms, natural logarithms.
+  // Stored score terms, natural logarithms (see forEachStoredTerm).
   double logLik = 0;                 // log-likelihood of the patient alleles
   double secondChromLogProb = 0;     // genetic model 0: log frequencies of the second chromosomes
   double coalPrior = 0;              // log prior of the node times
@@ -65,15 +70,6 @@ struct Chain {
   double rootHapLogProb = 0;         // 1 + log population probability of the root haplotype
   double mutLocPrior = 0;            // log prior of the mutation location (sequence weights)
   double freqLogLik = 0;             // log-likelihood of the allele frequencies
-
-  long acceptTree = 0;               // accepted genealogy moves
-  long acceptMutLoc = 0;             // accepted location moves
-  long acceptRoot = 0;               // accepted root-haplotype moves
-  long acceptInternal = 0;           // accepted internal-node moves
-  long acceptFreq = 0;               // accepted allele-frequency moves
-  long acceptNodeTime = 0;           // accepted one-node time moves (local moves)
-  long acceptExchange = 0;           // accepted neighbour exchanges (local moves)
-  long acceptScale = 0;              // accepted scalings of the whole genealogy (local moves)
 
   // This iteration's samples: the location after the location move, and the
   // age before the genealogy move when an age was proposed (else 0).
@@ -83,8 +79,6 @@ struct Chain {
   std::vector<int> missingLeaves;          // leaves with unknown allele cells
   std::vector<MissingCells> missingCells;  // one record per entry of missingLeaves
 
-  MoveScratch scratch;
-
   // The log posterior written to ".dat": every stored term but freqLogLik,
   // summed in this order.
   double logPosterior() const {
@@ -92,36 +86,77 @@ struct Chain {
   }
 };
 
-// The moves a run uses beyond those of every run (command-line options).
-struct MoveOptions {
-  bool gibbs = false;        // allele full conditionals; location moves that redraw crossed loci
-  bool localMoves = false;   // one-node time moves, neighbour exchanges, whole-tree scaling
-  // The genealogy move without the Hastings term of its fold, as runs before
-  // the term was added made it: it samples ages too young, and is kept only
-  // to reproduce their results.
-  bool symmetricGenealogy = false;
+// Accepted proposals of each kind of move since the first iteration. They
+// belong to the record (its temperature), not to its state: swaps leave them.
+struct AcceptanceCounts {
+  std::array<long, kCountedMoveKinds> counts{};
+  long& operator[](MoveKind kind) { return counts[static_cast<size_t>(kind)]; }
+  long operator[](MoveKind kind) const { return counts[static_cast<size_t>(kind)]; }
 };
 
-// One stored term of a chain, with the name messages give it.
-struct StoredTerm {
-  const char* name;
-  double value;
+struct Chain : ChainState {
+  int index = 0;                     // the chain this record belongs to (0 .. chains-1)
+  int level = 0;                     // 0: the chain itself; 1..K: its heated companions
+  double beta = 1;                   // the power of the tree likelihood in this record's target
+  Random* rng = nullptr;             // the stream this chain draws from (may be shared)
+  StepSet* steps = nullptr;          // the step sizes its moves read
+
+  AcceptanceCounts accepted;
+  MoveScratch scratch;
 };
 
-// Every stored score term of the chain.
-inline std::array<StoredTerm, 7> storedTerms(const Chain& c) {
-  return {{{"log-likelihood", c.logLik},
-           {"second-chromosome term", c.secondChromLogProb},
-           {"node-time prior", c.coalPrior},
-           {"mutation-age prior", c.mutAgePrior},
-           {"root-haplotype term", c.rootHapLogProb},
-           {"location prior", c.mutLocPrior},
-           {"allele-frequency log-likelihood", c.freqLogLik}}};
+// Calls f(name, term) for every stored score term of the state, with the
+// name messages give it, in the order checkpoints hold them.
+template <typename State, typename F>
+void forEachStoredTerm(State& c, F&& f) {
+  f("log-likelihood", c.logLik);
+  f("second-chromosome term", c.secondChromLogProb);
+  f("node-time prior", c.coalPrior);
+  f("mutation-age prior", c.mutAgePrior);
+  f("root-haplotype term", c.rootHapLogProb);
+  f("location prior", c.mutLocPrior);
+  f("allele-frequency log-likelihood", c.freqLogLik);
 }
 
 // A term no state can have: an impossible state scores -inf, but NaN or +inf
 // only come from arithmetic that failed.
 inline bool isBrokenTerm(double value) { return std::isnan(value) || (std::isinf(value) && value > 0); }
+
+// One stored term, with the name messages give it.
+struct StoredTerm {
+  const char* name = nullptr;
+  double value = 0;
+};
+
+// The state's first stored term that no state can have (name null: none).
+inline StoredTerm brokenTerm(const ChainState& c) {
+  StoredTerm found;
+  forEachStoredTerm(c, [&found](const char* name, double value) {
+    if (!found.name && isBrokenTerm(value)) found = {name, value};
+  });
+  return found;
+}
+
+// Calls visit(field) for every field of a chain (Chain or const Chain) that
+// a checkpoint holds, in the order it holds them: the state but for what
+// every iteration proposes afresh, and the acceptance counts. The
+// unknown-allele records, checked as they are read, follow them (see
+// saveChain).
+template <typename C, typename Visit>
+void forEachSaved(C& chain, Visit&& visit) {
+  visit(chain.tree.cells);
+  visit(chain.sortedTimes);
+  visit(chain.rootLabel);
+  visit(chain.mutLocation);
+  visit(chain.mutAge);
+  visit(chain.alleleFreq.cells);
+  visit(chain.rootHaplotype);
+  forEachStoredTerm(chain, [&visit](const char*, auto& term) { visit(term); });
+  for (auto& count : chain.accepted.counts) visit(count);
+  visit(chain.locationSample);
+  visit(chain.ageSample);
+}
+
 
 // What every move reads besides its chain: the settings, the step sizes, and
 // what the set-up found out about the run.

@@ -2,23 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
 #include <string>
 
 #include "core/failure.h"
 #include "core/shuffle.h"
 #include "genealogy/startgenealogy.h"
 #include "genealogy/treestore.h"
+#include "input/ranges.h"
 #include "model/likelihood.h"
 #include "model/priors.h"
 
 namespace {
-
-// The set-up's steps go chain by chain; a stop asked for by a signal is
-// looked at before each chain's turn.
-void stopIfAsked(const std::atomic<int>* stop) {
-  if (stop && stop->load() != 0) throw failLine(kStoppedDuringSetup);
-}
 
 void setIndividual(TreeMatrix& m, int row, int individual) {
   if (m.layout.individual) m[row][m.layout.individualColumn()] = individual;
@@ -187,11 +181,12 @@ void recordMissingCells(Chain& chain) {
   const TreeMatrix& m = chain.tree;
   const int L = m.layout.loci;
   for (int leaf : chain.missingLeaves) {
-    MissingCells record = {leaf, 0, 0};
+    MissingCells record;
+    record.leaf = leaf;
     for (int j = 0; j < m.layout.alleleColumns; j++)
       if (m[leaf][m.layout.firstAllele + j] < 0) {
-        record[j < L ? 1 : 2]++;
-        record.push_back(j);
+        (j < L ? record.carrierCount : record.secondCount)++;
+        record.columns.push_back(j);
       }
     chain.missingCells.push_back(record);
   }
@@ -220,15 +215,19 @@ void sizeScratch(Chain& chain, const RunSettings& s) {
 
 }  // namespace
 
+void stopIfAsked(const std::atomic<int>* stop) {
+  if (stop && stop->load() != 0) throw failLine(kStoppedDuringSetup);
+}
+
 StartingValues drawStartingValues(const RunSettings& s, Random& rng) {
   const int M = s.numChains;
   StartingValues start{std::vector<double>(M, s.startLocation), std::vector<double>(M, s.startAge)};
-  if (s.startAge == -99) {
+  if (s.startAge == kRandomValue) {
     const double span = s.mutAgeHigh - s.mutAgeLow;
     const double width = span < 100 ? span : 100;
     for (double& age : start.ages) age = s.mutAgeLow + rng.uniform() * width;
   }
-  if (s.startLocation == -99)
+  if (s.startLocation == kRandomValue)
     for (double& x : start.locations) x = s.mutLocLow + rng.uniform() * (s.mutLocHigh - s.mutLocLow);
   return start;
 }
@@ -272,6 +271,30 @@ double chainBytes(const RunSettings& s) {
   return 2 * tree + scratch + frequencies + missing;
 }
 
+void recomputeStoredTerms(Chain& chain, const RunSettings& s) {
+  const int n = s.numChrom;
+  const TreeMatrix& m = chain.tree;
+  chain.logLik = rescoreTree(chain.tree,
+                             BranchModel{chain.mutLocation, s.mapDist, chain.alleleFreq, chain.rootHaplotype},
+                             Rescore::All);
+  chain.secondChromLogProb = 0;
+  if (s.genotypesModel0())
+    for (int r = 0; r < m.rows; r++)
+      if (cellInt(m[r][LeftChild]) == -1)
+        chain.secondChromLogProb = addSecondChromLogFreqs(chain.secondChromLogProb, m, r, chain.alleleFreq);
+  chain.sortedTimes.resize(m.rows);
+  for (int r = 0; r < m.rows; r++) {
+    chain.sortedTimes[r] = m[r][Time];
+    if (cellInt(m[r][Parent]) == -1) chain.rootLabel = cellInt(m[r][Label]);
+  }
+  std::sort(chain.sortedTimes.begin(), chain.sortedTimes.end());
+  chain.mutAgePrior = mutationAgeLogPrior(n, chain.mutAge, s.growthRate, s.propSampled);
+  chain.coalPrior = nodeTimesLogPrior(n, chain.sortedTimes, s.propSampled, s.growthRate, chain.mutAge);
+  chain.rootHapLogProb = rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype);
+  chain.mutLocPrior = s.useSeqWeights && s.iterLocation ? locationLogPrior(s.segments, chain.mutLocation) : 0;
+  chain.freqLogLik = s.iterFreq ? frequencyLogLik(s, m, chain.alleleFreq) : 0;
+}
+
 ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains) {
   ChainSetup setup;
   for (const Chain& chain : chains)
@@ -284,7 +307,6 @@ ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains) {
 ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, StepSet& steps,
                        std::ostream& log, const std::atomic<int>* stop) {
   const int n = s.numChrom;
-  const int N = 2 * n - 1;
   const int L = s.numLoci;
 
   std::vector<Chain> chains = makeChains(s, rng, steps, stop);
@@ -309,6 +331,7 @@ ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random
 
   if (s.readOld) readStoredGenealogy(s.alleles.highestLabel, chains[0].tree, chains[0].rootHaplotype);
   checkRootHaplotypes(chains, s);
+  checkStepSizes(s);
   log << "Rootstate\n";
   for (int k = 0; k < L; k++) log << chains[0].rootHaplotype[k] << " ";
   log << "\n";
@@ -318,48 +341,23 @@ ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random
     sortRows(chain.tree, LeftChild);
     reverseRows(chain.tree);
   }
-  const double recStep = s.steps.location;
-  if (recStep > 0.5 || recStep < 0) throw failLine("Recombination distance adjustment(c) out of range (0.0 - 0.5)");
-
   imputeUnknownAlleles(chains, s, rng, 0);
   if (s.genotypesModel0()) imputeUnknownAlleles(chains, s, rng, L);
 
   for (Chain& chain : chains) {
     stopIfAsked(stop);
-    chain.secondChromLogProb = 0;
     sortRows(chain.tree, Label);
-    chain.logLik = rescoreTree(chain.tree,
-                               BranchModel{chain.mutLocation, s.mapDist, chain.alleleFreq, chain.rootHaplotype},
-                               Rescore::All);
-    if (s.genotypesModel0())
-      for (int r = 0; r < N; r++)
-        if (cellInt(chain.tree[r][LeftChild]) == -1)
-          chain.secondChromLogProb = addSecondChromLogFreqs(chain.secondChromLogProb, chain.tree, r, chain.alleleFreq);
+    recomputeStoredTerms(chain, s);
   }
-  if (!(s.steps.tree > 0)) {
-    std::ostringstream message;
-    message.precision(4);
-    message << "Coalescence time adjustment " << s.steps.tree << " must be a > 0.0";
-    throw failLine(message.str());
-  }
-
   for (Chain& chain : chains) {
     stopIfAsked(stop);
     sortRows(chain.tree, Time);
-    for (int r = 0; r < N; r++) {
-      chain.sortedTimes[r] = chain.tree[r][Time];
-      if (cellInt(chain.tree[r][Parent]) == -1) chain.rootLabel = cellInt(chain.tree[r][Label]);
-    }
+    // Runs have always started from the frequency term summed over the
+    // leaves in this order (genetic model 0 sums their second chromosomes;
+    // otherwise the order does not matter).
+    if (s.iterFreq && s.genotypesModel0()) chain.freqLogLik = frequencyLogLik(s, chain.tree, chain.alleleFreq);
+    listMissingLeaves(chain, n);
   }
-  for (Chain& chain : chains) {
-    chain.mutAgePrior = mutationAgeLogPrior(n, chain.mutAge, s.growthRate, s.propSampled);
-    chain.coalPrior = nodeTimesLogPrior(n, chain.sortedTimes, s.propSampled, s.growthRate, chain.mutAge);
-    chain.rootHapLogProb = rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype);
-    if (s.useSeqWeights && s.iterLocation) chain.mutLocPrior = locationLogPrior(s.segments, chain.mutLocation);
-    if (s.iterFreq) chain.freqLogLik = frequencyLogLik(s, chain.tree, chain.alleleFreq);
-  }
-
-  for (Chain& chain : chains) listMissingLeaves(chain, n);
   for (Chain& chain : chains) {
     stopIfAsked(stop);
     sortRows(chain.tree, Label);

@@ -19,6 +19,10 @@ StartingValues drawStartingValues(const RunSettings& s, Random& rng);
 // What a run stopped by a signal while its chains were built prints.
 constexpr const char* kStoppedDuringSetup = "No samples were drawn: the run stopped during set-up.";
 
+// Throws RunFailure with kStoppedDuringSetup when a stop was asked for (*stop
+// set; a null stop is never set). The set-up looks between its steps.
+void stopIfAsked(const std::atomic<int>* stop);
+
 // Chains of the run's shape, every one drawing from rng and reading steps,
 // their genealogies still empty: what setupChains fills and what a
 // checkpoint is read into. When stop (the run's stop request) is set, throws
@@ -45,6 +49,12 @@ struct ChainSetup {
 // of a starting genealogy, so a stop is noticed within one chain's step.
 ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random& rng, StepSet& steps,
                        std::ostream& log, const std::atomic<int>* stop = nullptr);
+
+// Computes every stored term of the chain afresh from its state, with its
+// sorted node times and root label. The tree's rows must be in canonical
+// order (sorted by Label), as the moves keep them: the sums run over the rows
+// in that order. The terms of parts the file does not sample stay 0.
+void recomputeStoredTerms(Chain& chain, const RunSettings& s);
 
 // Chains restored from a checkpoint, with what the set-up would have found.
 ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains);

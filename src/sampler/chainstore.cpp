@@ -1,61 +1,59 @@
 #include "sampler/chainstore.h"
 
-#include "genealogy/treestore.h"
 
-void saveChain(ByteWriter& out, const Chain& chain) {
-  out.putVector(chain.tree.cells);
-  out.putVector(chain.sortedTimes);
-  out.put<int32_t>(chain.rootLabel);
-  out.put(chain.mutLocation);
-  out.put(chain.mutAge);
-  out.putVector(chain.alleleFreq.cells);
-  out.putVector(chain.rootHaplotype);
-  for (double term : {chain.logLik, chain.secondChromLogProb, chain.coalPrior, chain.mutAgePrior, chain.rootHapLogProb,
-                      chain.mutLocPrior, chain.freqLogLik})
-    out.put(term);
-  for (long count : {chain.acceptTree, chain.acceptMutLoc, chain.acceptRoot, chain.acceptInternal, chain.acceptFreq,
-                     chain.acceptNodeTime, chain.acceptExchange, chain.acceptScale})
-    out.put<int64_t>(count);
-  out.put(chain.locationSample);
-  out.put(chain.ageSample);
-  out.putVector(chain.missingLeaves);
-  out.put<uint64_t>(chain.missingCells.size());
-  for (const MissingCells& record : chain.missingCells) out.putVector(record);
-}
+#include "genealogy/treestore.h"
 
 namespace {
 
-// A missing-cell record names a leaf, its counts and that many allele columns.
+template <typename T>
+void write(ByteWriter& out, const std::vector<T>& values) {
+  out.putVector(values);
+}
+template <typename T>
+void write(ByteWriter& out, const T& value) {
+  out.put(value);
+}
+
+// Vectors are read at the length the shaped chain already has.
+template <typename T>
+void read(ByteReader& in, std::vector<T>& values) {
+  values = in.getVector<T>(values.size());
+}
+template <typename T>
+void read(ByteReader& in, T& value) {
+  value = in.get<T>();
+}
+
+// A missing-cell record names a leaf and that many allele columns.
 bool validRecord(const MissingCells& record, const TreeMatrix& m) {
-  if (record.size() < 3) return false;
-  const int leaf = record[0];
+  const int leaf = record.leaf;
   if (leaf < 0 || leaf >= m.rows || cellInt(m[leaf][LeftChild]) != -1) return false;
-  if (record[1] < 0 || record[2] < 0 || static_cast<size_t>(record[1]) + record[2] + 3 != record.size()) return false;
-  for (size_t e = 3; e < record.size(); e++)
-    if (record[e] < 0 || record[e] >= m.layout.alleleColumns) return false;
+  if (record.carrierCount < 0 || record.secondCount < 0 ||
+      static_cast<size_t>(record.carrierCount) + record.secondCount != record.columns.size())
+    return false;
+  for (int column : record.columns)
+    if (column < 0 || column >= m.layout.alleleColumns) return false;
   return true;
 }
 
 }  // namespace
 
+void saveChain(ByteWriter& out, const Chain& chain) {
+  forEachSaved(chain, [&out](const auto& field) { write(out, field); });
+  out.putVector(chain.missingLeaves);
+  // Each record as one list: leaf, the two counts, then the columns.
+  out.put<uint64_t>(chain.missingCells.size());
+  for (const MissingCells& record : chain.missingCells) {
+    out.put<uint64_t>(3 + record.columns.size());
+    for (int value : {record.leaf, record.carrierCount, record.secondCount}) out.put(value);
+    for (int column : record.columns) out.put(column);
+  }
+}
+
 std::string loadChain(ByteReader& in, const RunSettings& s, Chain& chain) {
   const int N = chain.tree.rows;
   const int L = s.numLoci;
-  chain.tree.cells = in.getVector<double>(chain.tree.cells.size());
-  chain.sortedTimes = in.getVector<double>(N);
-  chain.rootLabel = in.get<int32_t>();
-  chain.mutLocation = in.get<double>();
-  chain.mutAge = in.get<double>();
-  chain.alleleFreq.cells = in.getVector<double>(chain.alleleFreq.cells.size());
-  chain.rootHaplotype = in.getVector<int>(L);
-  for (double* term : {&chain.logLik, &chain.secondChromLogProb, &chain.coalPrior, &chain.mutAgePrior,
-                       &chain.rootHapLogProb, &chain.mutLocPrior, &chain.freqLogLik})
-    *term = in.get<double>();
-  for (long* count : {&chain.acceptTree, &chain.acceptMutLoc, &chain.acceptRoot, &chain.acceptInternal,
-                      &chain.acceptFreq, &chain.acceptNodeTime, &chain.acceptExchange, &chain.acceptScale})
-    *count = in.get<int64_t>();
-  chain.locationSample = in.get<double>();
-  chain.ageSample = in.get<double>();
+  forEachSaved(chain, [&in](auto& field) { read(in, field); });
   const uint64_t leaves = in.get<uint64_t>();
   if (leaves > static_cast<uint64_t>(s.numChrom)) return "more missing-allele leaves than leaves";
   std::vector<int> missingLeaves(leaves);
@@ -63,12 +61,14 @@ std::string loadChain(ByteReader& in, const RunSettings& s, Chain& chain) {
   chain.missingLeaves = missingLeaves;
   if (in.get<uint64_t>() != leaves) return "the missing-allele records do not match their leaves";
   chain.missingCells.assign(leaves, {});
-  for (uint64_t e = 0; e < leaves; e++) {
+  for (MissingCells& record : chain.missingCells) {
     const uint64_t size = in.get<uint64_t>();
     if (size < 3 || size > 3 + static_cast<uint64_t>(chain.tree.layout.alleleColumns)) return "a missing-allele record is malformed";
-    std::vector<int> record(size);
-    for (int& v : record) v = in.get<int>();
-    chain.missingCells[e] = record;
+    record.leaf = in.get<int>();
+    record.carrierCount = in.get<int>();
+    record.secondCount = in.get<int>();
+    record.columns.resize(size - 3);
+    for (int& column : record.columns) column = in.get<int>();
   }
 
   const std::string fault = genealogyFault(chain.tree, s.alleles.highestLabel);
@@ -79,7 +79,7 @@ std::string loadChain(ByteReader& in, const RunSettings& s, Chain& chain) {
     if (chain.rootHaplotype[k] < 1 || chain.rootHaplotype[k] > s.alleles.highestLabel[k])
       return "chain " + std::to_string(chain.index + 1) + ": a root allele is not a label of its marker";
   for (size_t e = 0; e < chain.missingCells.size(); e++)
-    if (!validRecord(chain.missingCells[e], chain.tree) || chain.missingCells[e][0] != chain.missingLeaves[e])
+    if (!validRecord(chain.missingCells[e], chain.tree) || chain.missingCells[e].leaf != chain.missingLeaves[e])
       return "chain " + std::to_string(chain.index + 1) + ": a missing-allele record is malformed";
   return "";
 }

@@ -97,21 +97,21 @@ struct AlleleScorer {
   // Re-sums the focused branches after one of the focused alleles changed.
   void resum() {
     const TreeMatrix& m = chain.tree;
-    const int tmat = m.layout.firstAllele;
+    const int firstAllele = m.layout.firstAllele;
     if (ancestralFocus) {
-      own.sum(m[chain.rootLabel] + tmat, [&](int k) { return root[k]; }, chain.alleleFreq);
+      own.sum(m[chain.rootLabel] + firstAllele, [&](int k) { return root[k]; }, chain.alleleFreq);
       return;
     }
     if (focused < 0) return;
     const int v = focused;
     const int parent = cellInt(m[v][Parent]);
     if (parent == -1)
-      own.sum(m[v] + tmat, [&](int k) { return root[k]; }, chain.alleleFreq);
+      own.sum(m[v] + firstAllele, [&](int k) { return root[k]; }, chain.alleleFreq);
     else
-      own.sum(m[v] + tmat, [&](int k) { return alleleOf(m[parent][tmat + k]); }, chain.alleleFreq);
-    auto fromV = [&](int k) { return alleleOf(m[v][tmat + k]); };
-    left.sum(m[cellInt(m[v][LeftChild])] + tmat, fromV, chain.alleleFreq);
-    right.sum(m[cellInt(m[v][RightChild])] + tmat, fromV, chain.alleleFreq);
+      own.sum(m[v] + firstAllele, [&](int k) { return alleleOf(m[parent][firstAllele + k]); }, chain.alleleFreq);
+    auto fromV = [&](int k) { return alleleOf(m[v][firstAllele + k]); };
+    left.sum(m[cellInt(m[v][LeftChild])] + firstAllele, fromV, chain.alleleFreq);
+    right.sum(m[cellInt(m[v][RightChild])] + firstAllele, fromV, chain.alleleFreq);
   }
 
   void focus(int v) {
@@ -139,11 +139,11 @@ struct AlleleScorer {
   void internal(int v, int k, Conditional& out) {
     focus(v);
     const TreeMatrix& m = chain.tree;
-    const int tmat = m.layout.firstAllele;
+    const int firstAllele = m.layout.firstAllele;
     const int parent = cellInt(m[v][Parent]);
-    const int reference = parent == -1 ? root[k] : alleleOf(m[parent][tmat + k]);
-    const int leftAllele = alleleOf(m[cellInt(m[v][LeftChild])][tmat + k]);
-    const int rightAllele = alleleOf(m[cellInt(m[v][RightChild])][tmat + k]);
+    const int reference = parent == -1 ? root[k] : alleleOf(m[parent][firstAllele + k]);
+    const int leftAllele = alleleOf(m[cellInt(m[v][LeftChild])][firstAllele + k]);
+    const int rightAllele = alleleOf(m[cellInt(m[v][RightChild])][firstAllele + k]);
     const int labels = s.alleles.highestLabel[k];
     const int locus = k + 1;
     const double a = own.own1(locus), b = own.own2(locus);
@@ -176,30 +176,104 @@ struct AlleleScorer {
   }
 };
 
-}  // namespace
+// The alleles a location move across markers redraws: those at loci
+// from .. to-1 of every internal node, from the youngest node up, then of
+// the ancestral haplotype (when it is sampled), marker by marker. Each is
+// drawn after its children's, which carry the data's evidence at the new
+// location. The lists live in the chain's scratch.
+class RedrawPlan {
+ public:
+  RedrawPlan(Chain& chain, const RunSettings& s, int from, int to)
+      : chain_(chain), s_(s), from_(from), to_(to), slots_(chain.scratch.redrawRows),
+        old_(chain.scratch.redrawOld), drawn_(chain.scratch.redrawNew),
+        conditional_{chain.scratch.labelLogWeights, chain.scratch.labelWeights} {
+    const TreeMatrix& m = chain.tree;
+    slots_.clear();
+    for (int r = 0; r < m.rows; r++)
+      if (isInternal(m, r)) slots_.push_back(r);
+    std::sort(slots_.begin(), slots_.end(),
+              [&m](int a, int c) { return m[a][Time] < m[c][Time] || (m[a][Time] == m[c][Time] && a < c); });
+    if (s.iterRoot) slots_.push_back(kAncestral);
+    old_.clear();
+    drawn_.clear();
+    for (int slot : slots_)
+      for (int k = from_; k < to_; k++) old_.push_back(cell(k, slot));
+  }
 
-int firstMarkerRightOf(double x, const std::vector<double>& map, int loci) {
-  if (x <= 0) return 1;
-  if (x >= map[loci]) return loci + 1;
-  int b = 2;
-  while (x > map[b]) b++;
-  return b;
-}
+  bool empty() const { return from_ >= to_; }
+
+  // Draws every allele of the plan from its conditional at location `at`,
+  // leaving the draws in place; returns their log probability.
+  double draw(double at) { return pass(at, true); }
+  // Puts the alleles from before back, one after another, scoring each by
+  // its conditional at `at`; returns the log probability of drawing them.
+  double restore(double at) { return pass(at, false); }
+  // Puts the draws in place (after restore).
+  void keepDrawn() {
+    size_t n = 0;
+    for (int slot : slots_)
+      for (int k = from_; k < to_; k++) setCell(k, slot, drawn_[n++]);
+  }
+
+ private:
+  static constexpr int kAncestral = -1;  // the slot of the ancestral haplotype
+
+  int cell(int k, int slot) const {
+    return slot == kAncestral ? chain_.rootHaplotype[k] : alleleOf(chain_.tree[slot][chain_.tree.layout.firstAllele + k]);
+  }
+  void setCell(int k, int slot, int a) {
+    if (slot == kAncestral)
+      chain_.rootHaplotype[k] = a;
+    else
+      chain_.tree[slot][chain_.tree.layout.firstAllele + k] = a;
+  }
+
+  double pass(double at, bool drawing) {
+    AlleleScorer scorer(chain_, s_, at);
+    double logProbability = 0;
+    size_t n = 0;
+    for (int slot : slots_)
+      for (int k = from_; k < to_; k++, n++) {
+        if (slot == kAncestral)
+          scorer.ancestral(k, conditional_);
+        else
+          scorer.internal(slot, k, conditional_);
+        const int labels = s_.alleles.highestLabel[k];
+        const int before = cell(k, slot);
+        const int a = drawing ? conditional_.draw(labels, before, *chain_.rng) : old_[n];
+        logProbability += conditional_.logProbability(a);
+        setCell(k, slot, a);
+        if (a != before) scorer.resum();
+        if (drawing) drawn_.push_back(a);
+      }
+    return logProbability;
+  }
+
+  Chain& chain_;
+  const RunSettings& s_;
+  const int from_, to_;
+  std::vector<int>& slots_;
+  std::vector<int>& old_;    // the alleles before, in the plan's order
+  std::vector<int>& drawn_;  // the alleles drawn, in the same order
+  Conditional conditional_;
+};
+
+}  // namespace
 
 double redrawNodeAlleles(Chain& chain, const RunSettings& s, int v, const std::vector<int>* target,
                          std::vector<int>& drawn) {
   TreeMatrix& m = chain.tree;
-  const int tmat = m.layout.firstAllele;
+  const int firstAllele = m.layout.firstAllele;
   AlleleScorer scorer(chain, s, chain.mutLocation);
   Conditional conditional{chain.scratch.labelLogWeights, chain.scratch.labelWeights};
   double logProbability = 0;
   for (int k = 0; k < s.numLoci; k++) {
     scorer.internal(v, k, conditional);
     const int labels = s.alleles.highestLabel[k];
-    const int before = alleleOf(m[v][tmat + k]);
+    const int before = alleleOf(m[v][firstAllele + k]);
     const int a = target ? (*target)[k] : conditional.draw(labels, before, *chain.rng);
     logProbability += conditional.logProbability(a);
-    m[v][tmat + k] = a;
+    m[v][firstAllele + k] = a;
     if (a != before) scorer.resum();
     if (!target) drawn[k] = a;
   }
@@ -209,7 +283,7 @@ double redrawNodeAlleles(Chain& chain, const RunSettings& s, int v, const std::v
 void gibbsInternalAlleles(Chain& chain, const MoveContext& ctx) {
   const RunSettings& s = ctx.settings;
   TreeMatrix& m = chain.tree;
-  const int tmat = m.layout.firstAllele;
+  const int firstAllele = m.layout.firstAllele;
   AlleleScorer scorer(chain, s, chain.mutLocation);
   Conditional conditional{chain.scratch.labelLogWeights, chain.scratch.labelWeights};
   for (int v = 0; v < m.rows; v++) {
@@ -217,9 +291,9 @@ void gibbsInternalAlleles(Chain& chain, const MoveContext& ctx) {
     bool changed = false;
     for (int k = 0; k < s.numLoci; k++) {
       scorer.internal(v, k, conditional);
-      const int current = alleleOf(m[v][tmat + k]);
+      const int current = alleleOf(m[v][firstAllele + k]);
       const int drawn = conditional.draw(s.alleles.highestLabel[k], current, *chain.rng);
-      m[v][tmat + k] = drawn;
+      m[v][firstAllele + k] = drawn;
       if (drawn != current) {
         changed = true;
         scorer.resum();
@@ -227,7 +301,7 @@ void gibbsInternalAlleles(Chain& chain, const MoveContext& ctx) {
     }
     if (!changed) continue;
     chain.logLik = rescoreTree(m, branchModelOf(chain, s), Rescore::NodeAndChildren, v);
-    chain.acceptInternal++;
+    chain.accepted[MoveKind::Internal]++;
   }
 }
 
@@ -249,14 +323,13 @@ void gibbsRootHaplotype(Chain& chain, const MoveContext& ctx) {
   if (!changed) return;
   chain.logLik = rescoreTree(chain.tree, branchModelOf(chain, s), Rescore::Node, chain.rootLabel);
   chain.rootHapLogProb = rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype);
-  chain.acceptRoot++;
+  chain.accepted[MoveKind::Root]++;
 }
 
 void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
   const RunSettings& s = ctx.settings;
   Random& rng = *chain.rng;
   TreeMatrix& m = chain.tree;
-  const int tmat = m.layout.firstAllele;
   const int L = s.numLoci;
   const double x = chain.mutLocation;
   double proposed = x;
@@ -267,77 +340,26 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
   if (rng.uniform() < kJumpShare)
     proposed = s.mutLocLow + rng.uniform() * (s.mutLocHigh - s.mutLocLow);
   else
-    proposeLocation(proposed, s.mutLocLow, s.mutLocHigh, chain.steps->adjRecDist, rng);
+    proposeLocation(proposed, s.mutLocLow, s.mutLocHigh, chain.steps->location, rng);
+  // The markers that change sides (0-based loci from .. to-1).
   const int b = firstMarkerRightOf(x, s.mapDist, L);
   const int bProposed = firstMarkerRightOf(proposed, s.mapDist, L);
-  // The markers that change sides (0-based loci).
-  const int from = std::min(b, bProposed) - 1;
-  const int to = std::max(b, bProposed) - 1;
+  RedrawPlan plan(chain, s, std::min(b, bProposed) - 1, std::max(b, bProposed) - 1);
 
   std::vector<double>& savedColumn = chain.scratch.branchLogLiks;
   for (int r = 0; r < m.rows; r++) savedColumn[r] = m[r][BranchLogLik];
-  // The alleles the move may redraw, node by node from the youngest internal
-  // node up, then the ancestral haplotype's (when it is sampled), marker by
-  // marker: each is drawn after its children's, which carry the data's
-  // evidence at the new location. Slot -1 is the ancestral haplotype. old
-  // and drawn hold the alleles before and after.
-  std::vector<int>& rows = chain.scratch.redrawRows;
-  rows.clear();
-  for (int r = 0; r < m.rows; r++)
-    if (isInternal(m, r)) rows.push_back(r);
-  std::sort(rows.begin(), rows.end(), [&m](int a, int c) { return m[a][Time] < m[c][Time] || (m[a][Time] == m[c][Time] && a < c); });
-  if (s.iterRoot) rows.push_back(-1);
-  std::vector<int>& old = chain.scratch.redrawOld;
-  std::vector<int>& drawn = chain.scratch.redrawNew;
-  old.clear();
-  drawn.clear();
-  auto cellOf = [&](int k, int slot) -> int {
-    return slot == -1 ? chain.rootHaplotype[k] : alleleOf(m[slot][tmat + k]);
-  };
-  auto setCell = [&](int k, int slot, int a) {
-    if (slot == -1)
-      chain.rootHaplotype[k] = a;
-    else
-      m[slot][tmat + k] = a;
-  };
-  // Visits every redrawn allele in that order, the conditional taken at
-  // location `at`: draws it, or puts the target's allele there; returns the
-  // log probability of the sequence.
-  Conditional conditional{chain.scratch.labelLogWeights, chain.scratch.labelWeights};
-  auto pass = [&](double at, const std::vector<int>& target, bool drawing) {
-    AlleleScorer scorer(chain, s, at);
-    double logProbability = 0;
-    size_t n = 0;
-    for (int slot : rows)
-      for (int k = from; k < to; k++, n++) {
-        if (slot == -1)
-          scorer.ancestral(k, conditional);
-        else
-          scorer.internal(slot, k, conditional);
-        const int labels = s.alleles.highestLabel[k];
-        const int before = cellOf(k, slot);
-        const int a = drawing ? conditional.draw(labels, before, rng) : target[n];
-        logProbability += conditional.logProbability(a);
-        setCell(k, slot, a);
-        if (a != before) scorer.resum();
-        if (drawing) drawn.push_back(a);
-      }
-    return logProbability;
-  };
-  for (int slot : rows)
-    for (int k = from; k < to; k++) old.push_back(cellOf(k, slot));
   // The stored root term may predate a frequency move: the ratio compares
   // terms taken with the same (current) frequencies.
-  const bool rootRedrawn = from < to && s.iterRoot;
+  const bool rootRedrawn = !plan.empty() && s.iterRoot;
   const double oldRootLogProb =
       rootRedrawn ? rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype) : chain.rootHapLogProb;
 
-  const double forward = pass(proposed, old, true);
+  const double forward = plan.draw(proposed);
   const double newLogLik = rescoreTree(m, BranchModel{proposed, s.mapDist, chain.alleleFreq, chain.rootHaplotype},
                                        Rescore::All);
   const double newRootLogProb =
       rootRedrawn ? rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype) : chain.rootHapLogProb;
-  const double reverse = pass(x, old, false);  // leaves the old alleles in place
+  const double reverse = plan.restore(x);
   double prior = 0;
   Decision rule = Decision::Strict;
   if (s.useSeqWeights) {
@@ -346,18 +368,16 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
   }
   // A forward draw without mass (no label the conditional could give) is
   // no proposal the reverse move could answer: rejected, never accepted
-  // with d = +inf.
-  const double d = chain.beta * (newLogLik - chain.logLik) + (newRootLogProb - oldRootLogProb) +
-                   (prior - chain.mutLocPrior) + (reverse - forward);
-  if (accepted(std::isnan(d) || forward == kMinusInfinity ? kMinusInfinity : d, rng, rule)) {
-    size_t n = 0;
-    for (int slot : rows)
-      for (int k = from; k < to; k++) setCell(k, slot, drawn[n++]);
+  // with a log ratio of +inf.
+  const double logRatio = chain.beta * (newLogLik - chain.logLik) + (newRootLogProb - oldRootLogProb) +
+                          (prior - chain.mutLocPrior) + (reverse - forward);
+  if (accepted(std::isnan(logRatio) || forward == kMinusInfinity ? kMinusInfinity : logRatio, rng, rule)) {
+    plan.keepDrawn();
     chain.mutLocation = proposed;
     chain.logLik = rescoreTree(m, branchModelOf(chain, s), Rescore::All);
     chain.rootHapLogProb = newRootLogProb;
     chain.mutLocPrior = prior;
-    chain.acceptMutLoc++;
+    chain.accepted[MoveKind::Location]++;
   } else {
     restoreBranchLogLikColumn(m, savedColumn);
   }

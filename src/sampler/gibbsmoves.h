@@ -25,7 +25,3 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx);
 // instead. Returns the log probability of drawing that sequence.
 double redrawNodeAlleles(Chain& chain, const RunSettings& s, int v, const std::vector<int>* target,
                          std::vector<int>& drawn);
-
-// Which markers lie right of the mutation at x: b such that markers b..L are
-// right of it and 1..b-1 left (1 when x <= 0, L+1 when x >= the last marker).
-int firstMarkerRightOf(double x, const std::vector<double>& map, int loci);

@@ -40,7 +40,7 @@ void moveNodeTimes(Chain& chain, const MoveContext& ctx) {
   const RunSettings& s = ctx.settings;
   TreeMatrix& m = chain.tree;
   Random& rng = *chain.rng;
-  const double step = chain.steps->adjNodeTime.load();
+  const double step = chain.steps->nodeTime.load();
   bool changed = false;
   for (int v = 0; v < m.rows; v++) {
     if (!isInternal(m, v)) continue;
@@ -64,12 +64,12 @@ void moveNodeTimes(Chain& chain, const MoveContext& ctx) {
     m[right][BranchLength] = proposed - m[right][Time];
     const double newLogLik = rescoreTree(m, branchModelOf(chain, s), Rescore::NodeAndChildren, v);
     const double priorChange = timeTerm(proposed, s.propSampled, s.growthRate) - timeTerm(old, s.propSampled, s.growthRate);
-    const double d = chain.beta * (newLogLik - chain.logLik) + priorChange;
-    if (proposed > lo && proposed < hi && accepted(std::isnan(d) ? -INFINITY : d, rng)) {
+    const double logRatio = chain.beta * (newLogLik - chain.logLik) + priorChange;
+    if (proposed > lo && proposed < hi && accepted(std::isnan(logRatio) ? -INFINITY : logRatio, rng)) {
       chain.logLik = newLogLik;
       chain.coalPrior += priorChange;
       replaceSortedTime(chain.sortedTimes, old, proposed);
-      chain.acceptNodeTime++;
+      chain.accepted[MoveKind::NodeTime]++;
       changed = true;
     } else {
       m[v][Time] = old;
@@ -107,7 +107,7 @@ void moveExchanges(Chain& chain, const MoveContext& ctx) {
   const RunSettings& s = ctx.settings;
   TreeMatrix& m = chain.tree;
   Random& rng = *chain.rng;
-  const int tmat = m.layout.firstAllele;
+  const int firstAllele = m.layout.firstAllele;
   const int L = s.numLoci;
   std::vector<int>& old = chain.scratch.internalSaved;
   std::vector<int>& drawn = chain.scratch.internalProposal;
@@ -122,7 +122,7 @@ void moveExchanges(Chain& chain, const MoveContext& ctx) {
     const int touched[4] = {v, kept, sibling, moved};
     double savedLogLik[4];
     for (int i = 0; i < 4; i++) savedLogLik[i] = m[touched[i]][BranchLogLik];
-    for (int k = 0; k < L; k++) old[k] = alleleOf(m[v][tmat + k]);
+    for (int k = 0; k < L; k++) old[k] = alleleOf(m[v][firstAllele + k]);
     const double oldLogLik = chain.logLik;
 
     // Forward: the new neighbourhood, then v's alleles drawn locus by locus.
@@ -136,13 +136,13 @@ void moveExchanges(Chain& chain, const MoveContext& ctx) {
     exchange(m, v, u, sibling, moved);
     const double reverse = redrawNodeAlleles(chain, s, v, &old, drawn);
     // Drawn alleles the conditionals gave no mass: rejected, like a NaN.
-    const double d = chain.beta * (newLogLik - oldLogLik) + (reverse - forward);
-    if (accepted(std::isnan(d) || forward == -INFINITY ? -INFINITY : d, rng)) {
+    const double logRatio = chain.beta * (newLogLik - oldLogLik) + (reverse - forward);
+    if (accepted(std::isnan(logRatio) || forward == -INFINITY ? -INFINITY : logRatio, rng)) {
       exchange(m, v, u, moved, sibling);
-      for (int k = 0; k < L; k++) m[v][tmat + k] = drawn[k];
+      for (int k = 0; k < L; k++) m[v][firstAllele + k] = drawn[k];
       rescoreTree(m, model, Rescore::NodeAndChildren, v);
       chain.logLik = rescoreTree(m, model, Rescore::Node, moved);
-      chain.acceptExchange++;
+      chain.accepted[MoveKind::Exchange]++;
     } else {
       for (int i = 0; i < 4; i++) restoreBranchLogLik(m, touched[i], savedLogLik[i]);
     }
@@ -153,7 +153,7 @@ void moveTreeScale(Chain& chain, const MoveContext& ctx) {
   const RunSettings& s = ctx.settings;
   if (!s.iterAge || s.starGenealogy) return;
   Random& rng = *chain.rng;
-  const double u = (2 * rng.uniform() - 1) * chain.steps->adjScale.load();
+  const double u = (2 * rng.uniform() - 1) * chain.steps->scale.load();
   const double c = std::exp(u);
   const double age = chain.mutAge * c;
   // Outside the age bounds the target is 0: rejected without scoring.
@@ -173,14 +173,14 @@ void moveTreeScale(Chain& chain, const MoveContext& ctx) {
   const double newLogLik = rescoreTree(proposal, branchModelOf(chain, s), Rescore::All);
   const double timesPrior = nodeTimesLogPrior(n, times, s.propSampled, s.growthRate, age);
   const double agePrior = mutationAgeLogPrior(n, age, s.growthRate, s.propSampled);
-  const double d = chain.beta * (newLogLik - chain.logLik) + (timesPrior - chain.coalPrior) +
+  const double logRatio = chain.beta * (newLogLik - chain.logLik) + (timesPrior - chain.coalPrior) +
                    (agePrior - chain.mutAgePrior) + n * u;
-  if (!accepted(std::isnan(d) ? -INFINITY : d, rng)) return;
+  if (!accepted(std::isnan(logRatio) ? -INFINITY : logRatio, rng)) return;
   std::swap(chain.tree, chain.proposalTree);
   chain.sortedTimes = times;
   chain.logLik = newLogLik;
   chain.coalPrior = timesPrior;
   chain.mutAgePrior = agePrior;
   chain.mutAge = age;
-  chain.acceptScale++;
+  chain.accepted[MoveKind::Scale]++;
 }

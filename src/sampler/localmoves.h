@@ -9,7 +9,7 @@
 #include "sampler/chain.h"
 
 // One time proposal for every internal node in turn (reflected window of
-// half-width adjNodeTime between the node's children and its parent, or the
+// half-width nodeTime between the node's children and its parent, or the
 // mutation age for the root).
 void moveNodeTimes(Chain& chain, const MoveContext& ctx);
 
@@ -20,6 +20,6 @@ void moveNodeTimes(Chain& chain, const MoveContext& ctx);
 void moveExchanges(Chain& chain, const MoveContext& ctx);
 
 // One proposal scaling the mutation age and every internal node's time by
-// e^u, u uniform in (-adjScale, adjScale); the n scaled values give the
+// e^u, u uniform in (-scale, scale); the n scaled values give the
 // Jacobian e^(n u). Only when the age is sampled.
 void moveTreeScale(Chain& chain, const MoveContext& ctx);

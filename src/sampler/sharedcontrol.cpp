@@ -1,15 +1,15 @@
 #include "sampler/sharedcontrol.h"
 
 void StepSet::take(const StepSizes& steps) {
-  adjTree = steps.tree;
-  adjRecDist = steps.location;
-  adjRoot = steps.root;
-  adjInternal = steps.internal;
-  adjFreq = steps.freq;
-  adjNodeTime = steps.tree;
+  tree = steps.tree;
+  location = steps.location;
+  root = steps.root;
+  internal = steps.internal;
+  freq = steps.freq;
+  nodeTime = steps.tree;
   // A genealogy scaled by e^0.1 changes its height by about 10 %: a start
   // the tuning adapts from.
-  adjScale = 0.1;
+  scale = 0.1;
 }
 
 std::array<double, StepSet::kCount> StepSet::values() const {
@@ -22,7 +22,7 @@ std::array<double, StepSet::kCount> StepSet::values() const {
 
 void SharedControl::prepare(const RunSettings& s) {
   take(s.steps);
-  for (auto& row : props) row.assign(s.numChains, SharedDouble(0.0));
+  for (auto& row : acceptance) row.assign(s.numChains, SharedDouble(0.0));
   numChains = s.numChains;
   locationWidth = s.mutLocHigh - s.mutLocLow;
   iterLocation = s.iterLocation;

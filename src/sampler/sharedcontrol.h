@@ -13,25 +13,29 @@
 #include "core/shared.h"
 #include "input/settings.h"
 
-// Acceptance proportions per move kind: 0 genealogy, 1 mutation location,
-// 2 root alleles, 3 internal alleles, 4 frequencies.
+// The moves whose acceptances a chain counts, in the order checkpoints hold
+// the counts. The first kMoveKinds are those whose acceptance proportions
+// the trace, the menu and the summary show; the tuner tunes the steps of
+// five of them.
+enum class MoveKind { Genealogy, Location, Root, Internal, Frequencies, NodeTime, Exchange, Scale };
 constexpr int kMoveKinds = 5;
+constexpr int kCountedMoveKinds = 8;
 
 // The step sizes the moves of a chain read. The cold chains read the menu's
 // (SharedControl's own); heated companions have one set per temperature.
 struct StepSet {
-  SharedDouble adjTree;      // node-time and mutation-age step of the genealogy move
-  SharedDouble adjRecDist;   // mutation-location step
-  SharedDouble adjRoot;      // redraw probability of a root allele
-  SharedDouble adjInternal;  // redraw probability of an internal-node allele
-  SharedDouble adjFreq;      // allele-frequency step
-  SharedDouble adjNodeTime;  // step of the one-node time move (local moves)
-  SharedDouble adjScale;     // log-scale step of the whole-genealogy scaling (local moves)
+  SharedDouble tree;      // node-time and mutation-age step of the genealogy move
+  SharedDouble location;  // mutation-location step
+  SharedDouble root;      // redraw probability of a root allele
+  SharedDouble internal;  // redraw probability of an internal-node allele
+  SharedDouble freq;      // allele-frequency step
+  SharedDouble nodeTime;  // step of the one-node time move (local moves)
+  SharedDouble scale;     // log-scale step of the whole-genealogy scaling (local moves)
 
   static constexpr int kCount = 7;
   // Every step, in the order above (checkpoints, tuning, the summary).
   std::array<SharedDouble*, kCount> all() {
-    return {&adjTree, &adjRecDist, &adjRoot, &adjInternal, &adjFreq, &adjNodeTime, &adjScale};
+    return {&tree, &location, &root, &internal, &freq, &nodeTime, &scale};
   }
   std::array<double, kCount> values() const;
 
@@ -42,12 +46,12 @@ struct StepSet {
 struct SharedControl : StepSet {
   // The control thread writes the step sizes (holding pauseMutex) while the
   // sampler reads them.
-  std::vector<SharedDouble> props[kMoveKinds];  // per move kind, one per chain
+  std::vector<SharedDouble> acceptance[kMoveKinds];  // proportions per move kind, one per chain
 
   pthread_mutex_t pauseMutex;               // held by the control thread while the menu is open
   std::atomic<int> stopRequested{0};        // 1: stop at the end of the current iteration, saving results
   std::atomic<bool> stopSignalled{false};   // the stop came from a signal
-  std::atomic<bool> menuReady{false};       // the fields below and props are set: the menu may show them
+  std::atomic<bool> menuReady{false};       // the fields below and acceptance are set: the menu may show them
   int wakePipe[2] = {-1, -1};               // readable when the control thread must stop waiting for input
 
   // What the menu shows beside the step sizes; set before menuReady.

@@ -55,13 +55,9 @@ std::vector<double> drawTimes(int count, double age, const RunSettings& s, Rando
   return times;
 }
 
-void stopIfAsked(const std::atomic<int>* stop) {
-  if (stop && stop->load() != 0) throw failLine(kStoppedDuringSetup);
-}
-
 void rebuild(Chain& chain, const RunSettings& s, double x, Random& rng, const std::atomic<int>* stop) {
   TreeMatrix& m = chain.tree;
-  const int tmat = m.layout.firstAllele;
+  const int firstAllele = m.layout.firstAllele;
   const int L = s.numLoci;
   std::vector<int> clusterRow, internalLabels;
   std::vector<std::vector<int>> haplotype;
@@ -69,7 +65,7 @@ void rebuild(Chain& chain, const RunSettings& s, double x, Random& rng, const st
     if (cellInt(m[r][LeftChild]) == -1) {
       clusterRow.push_back(r);
       std::vector<int> h(L);
-      for (int k = 0; k < L; k++) h[k] = alleleOf(m[r][tmat + k]);
+      for (int k = 0; k < L; k++) h[k] = alleleOf(m[r][firstAllele + k]);
       haplotype.push_back(h);
     } else {
       internalLabels.push_back(r);
@@ -116,7 +112,7 @@ void rebuild(Chain& chain, const RunSettings& s, double x, Random& rng, const st
     m[clusterRow[i]][Parent] = v;
     m[clusterRow[j]][Parent] = v;
     haplotype[i] = consensus(haplotype[i], haplotype[j], chain.alleleFreq);
-    for (int k = 0; k < L; k++) row[tmat + k] = haplotype[i][k];
+    for (int k = 0; k < L; k++) row[firstAllele + k] = haplotype[i][k];
     clusterRow[i] = v;
     active[j] = false;
     for (int c = 0; c < n; c++) {
@@ -138,7 +134,7 @@ void rebuild(Chain& chain, const RunSettings& s, double x, Random& rng, const st
   }
   chain.rootLabel = rootLabel;
   if (s.iterRoot)
-    for (int k = 0; k < L; k++) chain.rootHaplotype[k] = alleleOf(m[rootLabel][tmat + k]);
+    for (int k = 0; k < L; k++) chain.rootHaplotype[k] = alleleOf(m[rootLabel][firstAllele + k]);
 }
 
 // x, or with sequence weights the nearest location of the region (within
@@ -154,10 +150,10 @@ double allowedNear(double x, const RunSettings& s) {
 
 }  // namespace
 
-void smartStart(std::vector<Chain>& chains, const RunSettings& s, bool overdispersed, Random& rng,
+void smartStart(std::vector<Chain>& chains, const RunSettings& s, const SamplingOptions& options, Random& rng,
                 const std::atomic<int>* stop) {
+  const bool overdispersed = options.overdispersed;
   const int M = static_cast<int>(chains.size());
-  const int n = s.numChrom;
   for (Chain& chain : chains) {
     const double part = (s.mutLocHigh - s.mutLocLow) / M;
     const double within = overdispersed ? rng.uniform() : 0.5;
@@ -167,13 +163,10 @@ void smartStart(std::vector<Chain>& chains, const RunSettings& s, bool overdispe
       chain.mutAge = s.mutAgeLow + (chain.index + rng.uniform()) * agePart;
     }
     rebuild(chain, s, chain.mutLocation, rng, stop);
-    chain.logLik = rescoreTree(chain.tree, branchModelOf(chain, s), Rescore::All);
-    chain.sortedTimes.clear();
-    for (int r = 0; r < chain.tree.rows; r++) chain.sortedTimes.push_back(chain.tree[r][Time]);
-    std::sort(chain.sortedTimes.begin(), chain.sortedTimes.end());
-    chain.mutAgePrior = mutationAgeLogPrior(n, chain.mutAge, s.growthRate, s.propSampled);
-    chain.coalPrior = nodeTimesLogPrior(n, chain.sortedTimes, s.propSampled, s.growthRate, chain.mutAge);
-    chain.rootHapLogProb = rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype);
-    if (s.useSeqWeights && s.iterLocation) chain.mutLocPrior = locationLogPrior(s.segments, chain.mutLocation);
+    // The frequency term reads neither the genealogy nor the location: it
+    // stays as the set-up summed it.
+    const double freqLogLik = chain.freqLogLik;
+    recomputeStoredTerms(chain, s);
+    chain.freqLogLik = freqLogLik;
   }
 }

@@ -11,34 +11,14 @@ std::vector<double> temperatureLadder(int companions, double hottest) {
   return ladder;
 }
 
-void swapStates(Chain& a, Chain& b) {
-  using std::swap;
-  swap(a.tree, b.tree);
-  swap(a.proposalTree, b.proposalTree);
-  swap(a.sortedTimes, b.sortedTimes);
-  swap(a.rootLabel, b.rootLabel);
-  swap(a.mutLocation, b.mutLocation);
-  swap(a.mutAge, b.mutAge);
-  swap(a.proposedAge, b.proposedAge);
-  swap(a.alleleFreq, b.alleleFreq);
-  swap(a.rootHaplotype, b.rootHaplotype);
-  swap(a.logLik, b.logLik);
-  swap(a.secondChromLogProb, b.secondChromLogProb);
-  swap(a.coalPrior, b.coalPrior);
-  swap(a.mutAgePrior, b.mutAgePrior);
-  swap(a.rootHapLogProb, b.rootHapLogProb);
-  swap(a.mutLocPrior, b.mutLocPrior);
-  swap(a.freqLogLik, b.freqLogLik);
-  swap(a.locationSample, b.locationSample);
-  swap(a.ageSample, b.ageSample);
-  swap(a.missingLeaves, b.missingLeaves);
-  swap(a.missingCells, b.missingCells);
-}
+void swapStates(Chain& a, Chain& b) { std::swap(static_cast<ChainState&>(a), static_cast<ChainState&>(b)); }
 
-Tempering::Tempering(const std::vector<Chain>& chains, const std::vector<double>& ladder,
+Tempering::Tempering(const std::vector<Chain>& chains, const SamplingOptions& options,
                      std::vector<Random>& companionStreams, std::vector<Random>& swapStreams,
                      std::vector<StepSet>& levelSteps)
-    : levels_(static_cast<int>(ladder.size()) - 1), ladder_(ladder), swapStreams_(&swapStreams) {
+    : levels_(options.heated),
+      ladder_(temperatureLadder(options.heated, options.hottest)),
+      swapStreams_(&swapStreams) {
   const int M = static_cast<int>(chains.size());
   companions_.reserve(static_cast<size_t>(M) * levels_);
   for (int c = 0; c < M; c++)
@@ -48,24 +28,12 @@ Tempering::Tempering(const std::vector<Chain>& chains, const std::vector<double>
       companion.beta = ladder_[j];
       companion.rng = &companionStreams[c * levels_ + j - 1];
       companion.steps = &levelSteps[j - 1];
-      companion.acceptTree = companion.acceptMutLoc = companion.acceptRoot = companion.acceptInternal =
-          companion.acceptFreq = companion.acceptNodeTime = companion.acceptExchange =
-              companion.acceptScale = 0;
+      companion.accepted = {};
       companions_.push_back(std::move(companion));
     }
   proposed_.assign(static_cast<size_t>(M) * levels_, 0);
   accepted_.assign(static_cast<size_t>(M) * levels_, 0);
 }
-
-namespace {
-
-bool holdsBrokenTerm(const Chain& record) {
-  for (const StoredTerm& term : storedTerms(record))
-    if (isBrokenTerm(term.value)) return true;
-  return false;
-}
-
-}  // namespace
 
 std::string recordName(const Chain& record) {
   const std::string chain = "chain " + std::to_string(record.index + 1);
@@ -96,7 +64,7 @@ void Tempering::proposeSwaps(std::vector<Chain>& chains) {
     proposed_[c * levels_ + i]++;
     const double u = rng.uniform();
     if (std::isnan(logRatio) || !(logRatio >= 0 || u < std::exp(logRatio))) continue;
-    if (holdsBrokenTerm(colder) || holdsBrokenTerm(hotter)) continue;
+    if (brokenTerm(colder).name || brokenTerm(hotter).name) continue;
     swapStates(colder, hotter);
     accepted_[c * levels_ + i]++;
   }

@@ -16,10 +16,8 @@
 // hottest^(j/K), j = 0..K.
 std::vector<double> temperatureLadder(int companions, double hottest);
 
-// Exchanges everything the moves of two records write (genealogy, stored
-// terms, location, age, frequencies, ancestral haplotype, imputed alleles,
-// the iteration's samples), leaving each its temperature, stream, step sizes
-// and acceptance counts.
+// Exchanges the states of two records (everything their moves write),
+// leaving each its temperature, stream, step sizes and acceptance counts.
 void swapStates(Chain& a, Chain& b);
 
 // The record's name in messages: "chain c", or "companion k of chain c"
@@ -29,10 +27,11 @@ std::string recordName(const Chain& record);
 class Tempering {
  public:
   Tempering() = default;
-  // Companion records for every chain: copies of the chain at powers
-  // ladder[1..K], each drawing from its own stream and reading the step
-  // sizes of its temperature.
-  Tempering(const std::vector<Chain>& chains, const std::vector<double>& ladder, std::vector<Random>& companionStreams,
+  // Companion records for every chain: copies of the chain at the powers
+  // of the options' ladder (temperatureLadder(heated, hottest)) but 1, each
+  // drawing from its own stream and reading the step sizes of its
+  // temperature.
+  Tempering(const std::vector<Chain>& chains, const SamplingOptions& options, std::vector<Random>& companionStreams,
             std::vector<Random>& swapStreams, std::vector<StepSet>& levelSteps);
 
   bool active() const { return levels_ > 0; }

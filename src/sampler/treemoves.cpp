@@ -13,7 +13,7 @@ bool proposeMutAge(Chain& chain, const MoveContext& ctx) {
   const RunSettings& s = ctx.settings;
   chain.proposedAge = chain.mutAge;
   if (!s.iterAge || s.starGenealogy) return false;
-  double age = chain.proposedAge + (2 * chain.rng->uniform() - 1) * chain.steps->adjTree.load();
+  double age = chain.proposedAge + (2 * chain.rng->uniform() - 1) * chain.steps->tree.load();
   if (age < s.mutAgeLow) age = 2 * s.mutAgeLow - age;
   if (age > s.mutAgeHigh) age = 2 * s.mutAgeHigh - age;
   chain.proposedAge = age;
@@ -33,7 +33,7 @@ void moveGenealogy(Chain& chain, const MoveContext& ctx) {
   swapChildrenAtRandom(chain.tree, rng);
   copyTree(chain.tree, proposal);
   inOrderLabels(chain.tree, chain.rootLabel, scratch.labelOrder);
-  const double step = chain.steps->adjTree.load();
+  const double step = chain.steps->tree.load();
   perturbNodeTimes(proposal, step, age, rng);
   // The times were folded into [0, age], the reverse move folds into the
   // current age: unless the two agree the proposal is not symmetric.
@@ -47,10 +47,10 @@ void moveGenealogy(Chain& chain, const MoveContext& ctx) {
   const double proposedLogLik = rescoreTree(proposal, branchModelOf(chain, s), Rescore::All);
   const double agePrior = mutationAgeLogPrior(n, age, s.growthRate, s.propSampled);
   const double timesPrior = nodeTimesLogPrior(n, scratch.sortedTimesProposal, s.propSampled, s.growthRate, age);
-  const double d = temperedChange(
+  const double logRatio = temperedChange(
       chain, proposedLogLik - chain.logLik, (timesPrior - chain.coalPrior) + (agePrior - chain.mutAgePrior),
       [&] { return (proposedLogLik + timesPrior + agePrior) - (chain.logLik + chain.coalPrior + chain.mutAgePrior); });
-  if (!accepted(ctx.moves.symmetricGenealogy ? d : d + hastings, rng)) return;
+  if (!accepted(ctx.moves.symmetricGenealogy ? logRatio : logRatio + hastings, rng)) return;
   // The proposal becomes the current genealogy; the old one is scratch now.
   std::swap(chain.tree, chain.proposalTree);
   chain.sortedTimes = scratch.sortedTimesProposal;
@@ -58,7 +58,7 @@ void moveGenealogy(Chain& chain, const MoveContext& ctx) {
   chain.rootLabel = proposedRoot;
   chain.coalPrior = timesPrior;
   chain.mutAgePrior = agePrior;
-  chain.acceptTree++;
+  chain.accepted[MoveKind::Genealogy]++;
   chain.mutAge = age;
 }
 
@@ -67,7 +67,7 @@ void moveMutLocation(Chain& chain, const MoveContext& ctx) {
   Random& rng = *chain.rng;
   std::vector<double>& savedColumn = chain.scratch.branchLogLiks;
   double x = chain.mutLocation;
-  proposeLocation(x, s.mutLocLow, s.mutLocHigh, chain.steps->adjRecDist, rng);
+  proposeLocation(x, s.mutLocLow, s.mutLocHigh, chain.steps->location, rng);
   for (int r = 0; r < chain.tree.rows; r++) savedColumn[r] = chain.tree[r][BranchLogLik];
   const BranchModel model{x, s.mapDist, chain.alleleFreq, chain.rootHaplotype};
   const double proposed = rescoreTree(chain.tree, model, Rescore::All);
@@ -77,14 +77,14 @@ void moveMutLocation(Chain& chain, const MoveContext& ctx) {
     prior = locationLogPrior(s.segments, x);
     if (isForbiddenLocation(prior)) rule = Decision::Forbidden;
   }
-  const double d = temperedChange(chain, proposed - chain.logLik, prior - chain.mutLocPrior, [&] {
+  const double logRatio = temperedChange(chain, proposed - chain.logLik, prior - chain.mutLocPrior, [&] {
     return s.useSeqWeights ? (proposed + prior) - (chain.logLik + chain.mutLocPrior) : proposed - chain.logLik;
   });
-  if (accepted(d, rng, rule)) {
+  if (accepted(logRatio, rng, rule)) {
     chain.mutLocation = x;
     chain.logLik = proposed;
     chain.mutLocPrior = prior;
-    chain.acceptMutLoc++;
+    chain.accepted[MoveKind::Location]++;
   } else {
     restoreBranchLogLikColumn(chain.tree, savedColumn);
   }

@@ -10,16 +10,20 @@ namespace {
 // do best with.
 constexpr double kTarget[Tuner::kSteps] = {0.25, 0.3, 0.3, 0.35, 0.3};
 
+// The move whose acceptances steer each tuned step.
+constexpr MoveKind kTunedMove[Tuner::kSteps] = {MoveKind::Genealogy, MoveKind::Location, MoveKind::Frequencies,
+                                                MoveKind::NodeTime, MoveKind::Scale};
+
 SharedDouble& stepOf(StepSet& steps, int which) {
-  SharedDouble* tuned[Tuner::kSteps] = {&steps.adjTree, &steps.adjRecDist, &steps.adjFreq, &steps.adjNodeTime,
-                                        &steps.adjScale};
+  SharedDouble* tuned[Tuner::kSteps] = {&steps.tree, &steps.location, &steps.freq, &steps.nodeTime,
+                                        &steps.scale};
   return *tuned[which];
 }
 
 }  // namespace
 
-Tuner::Tuner(int levels, const RunSettings& s, const MoveContext& ctx)
-    : last_(levels), s_(&s), moves_(ctx.moves), lociPerFreqMove_(ctx.lociPerFreqMove) {
+Tuner::Tuner(const SamplingOptions& options, const MoveContext& ctx)
+    : last_(1 + options.heated), s_(&ctx.settings), moves_(options.moves), lociPerFreqMove_(ctx.lociPerFreqMove) {
   for (auto& counts : last_) counts.fill(0);
 }
 
@@ -50,15 +54,12 @@ std::array<double, 2 * Tuner::kSteps> Tuner::countsOf(const std::vector<Chain*>&
   const double ageMoves = s.iterAge && !s.starGenealogy ? 1.0 * iterations : 0;
   for (const Chain* chain : records) {
     if (chain->level != level) continue;
-    const double accepted[kSteps] = {double(chain->acceptTree), double(chain->acceptMutLoc),
-                                     double(chain->acceptFreq), double(chain->acceptNodeTime),
-                                     double(chain->acceptScale)};
     const double proposed[kSteps] = {1.0 * iterations, s.iterLocation ? 1.0 * iterations : 0,
                                      s.iterFreq ? 1.0 * lociPerFreqMove_ * iterations : 0,
                                      moves_.localMoves ? internalNodes * iterations : 0,
                                      moves_.localMoves ? ageMoves : 0};
     for (int k = 0; k < kSteps; k++) {
-      counts[k] += accepted[k];
+      counts[k] += static_cast<double>(chain->accepted[kTunedMove[k]]);
       counts[kSteps + k] += proposed[k];
     }
   }

@@ -20,7 +20,8 @@ class Tuner {
   static constexpr long kBatch = 50;
 
   Tuner() = default;
-  Tuner(int levels, const RunSettings& s, const MoveContext& ctx);
+  // Tunes the cold chains and each temperature of the heated companions.
+  Tuner(const SamplingOptions& options, const MoveContext& ctx);
 
   // After burn-in iteration t of records (every record of the run), with
   // steps[j] the step sizes of temperature j.

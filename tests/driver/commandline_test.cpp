@@ -29,12 +29,6 @@ std::vector<std::string> filesIn(const ScratchDir& dir) {
   return names;
 }
 
-std::vector<std::string> outputsOf(const ScratchDir& dir, const std::string& prefix) {
-  std::vector<std::string> texts;
-  for (const auto& ext : kOutputExtensions) texts.push_back(dir.read(prefix + ext));
-  return texts;
-}
-
 TEST(CommandLine, OutputPrefixSeedAndFileOrderGiveTheSameRun) {
   ScratchDir dir;
   dir.write("p.txt", quickRun());

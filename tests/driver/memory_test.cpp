@@ -11,7 +11,7 @@
 #include "driver/memory.h"
 #include "results/haplotypes.h"
 #include "sampler/chainsetup.h"
-#include "sampler/sweep.h"
+#include "sampler/chainiteration.h"
 #include "support/e2e.h"
 #include "support/runsetup.h"
 

@@ -13,7 +13,7 @@
 
 #include "core/binaryio.h"
 #include "driver/checkpoint.h"
-#include "driver/sweep.h"
+#include "driver/runloop.h"
 #include "sampler/tempering.h"
 #include "support/e2e.h"
 #include "support/runsetup.h"

@@ -25,12 +25,6 @@ std::string resumableRun(int reportEvery = 100) {
   return twoChainsOfTwentyLeaves(3000, 30000, every + " " + every + " 1 1 1").text();
 }
 
-std::vector<std::string> outputsOf(const ScratchDir& dir) {
-  std::vector<std::string> texts;
-  for (const auto& ext : kOutputExtensions) texts.push_back(dir.read("p.txt" + ext));
-  return texts;
-}
-
 std::vector<std::string> uninterrupted(const std::string& text) {
   ScratchDir dir;
   dir.write("p.txt", text);

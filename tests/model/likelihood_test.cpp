@@ -196,18 +196,18 @@ TEST_F(RandomStates, BranchProfilesPredictTheBranchProbabilityOfEveryAlleleAtEve
     if (trial == 40) freq(2, 3) = 0;
     const double x = -0.03 + 0.21 * rng.uniform();
     TreeMatrix m = randomTree(2 + trial % 7, x);
-    const int tmat = m.layout.firstAllele;
+    const int firstAllele = m.layout.firstAllele;
     const BranchModel model{x, s.mapDist, freq, root};
     BranchProfile profile;
     for (int r = 0; r < m.rows; r++) {
       profileBranch(m, r, model, profile);
       const int parent = cellInt(m[r][Parent]);
       for (int k = 0; k < s.numLoci; k++) {
-        const int own = alleleOf(m[r][tmat + k]);
-        const int reference = parent == -1 ? root[k] : alleleOf(m[parent][tmat + k]);
+        const int own = alleleOf(m[r][firstAllele + k]);
+        const int reference = parent == -1 ? root[k] : alleleOf(m[parent][firstAllele + k]);
         for (int a = 1; a <= s.alleles.highestLabel[k]; a++) {
           TreeMatrix changed = m;
-          changed[r][tmat + k] = a;
+          changed[r][firstAllele + k] = a;
           const double ownP = branchProbability(changed, r, model);
           const double ownPredicted = (profile.own1[k] * freq(a, k) + profile.own2[k] * (a == reference)) * profile.other[k];
           ASSERT_NEAR(ownP, ownPredicted, 1e-12 + 1e-9 * ownP) << "row " << r << " locus " << k << " allele " << a;
@@ -216,7 +216,7 @@ TEST_F(RandomStates, BranchProfilesPredictTheBranchProbabilityOfEveryAlleleAtEve
           if (parent == -1)
             changedRoot[k] = a;
           else
-            referenceChanged[parent][tmat + k] = a;
+            referenceChanged[parent][firstAllele + k] = a;
           const double refP = branchProbability(referenceChanged, r, BranchModel{x, s.mapDist, freq, changedRoot});
           const double refPredicted = (profile.ref1[k] + profile.ref2[k] * (a == own)) * profile.other[k];
           ASSERT_NEAR(refP, refPredicted, 1e-12 + 1e-9 * refP) << "row " << r << " locus " << k << " allele " << a;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "sampler/allelemoves.h"
-#include "sampler/sweep.h"
+#include "sampler/chainiteration.h"
 #include "support/runsetup.h"
 
 namespace {
@@ -78,20 +78,20 @@ TEST(DrawCounts, RootMoveMakesADecisionDrawOnlyWhenTheKernelRedrewAnAllele) {
   const MoveContext ctx = run->context();
   const auto move = [&] { moveRootHaplotype(chain, ctx); };
 
-  run->control.adjRoot = 0.0;  // the kernel never redraws
+  run->control.root = 0.0;  // the kernel never redraws
   EXPECT_EQ(drawsOf(run->rng, move), 2) << "a locus and its redraw test, no decision";
   run->settings.flipAllLoci = true;
   EXPECT_EQ(drawsOf(run->rng, move), 3) << "one redraw test per locus, no decision";
-  EXPECT_EQ(chain.acceptRoot, 0);
+  EXPECT_EQ(chain.accepted[MoveKind::Root], 0);
   EXPECT_EQ(chain.tree.cells, cells);
 
   // A redrawn allele equal to the old one (one label per locus) still counts
   // as a change: the proposal is scored and decided.
-  run->control.adjRoot = 1.0;
+  run->control.root = 1.0;
   EXPECT_EQ(drawsOf(run->rng, move), 7) << "three tests, three alleles, decision";
   run->settings.flipAllLoci = false;
   EXPECT_EQ(drawsOf(run->rng, move), 4) << "locus, test, allele, decision";
-  EXPECT_EQ(chain.acceptRoot, 2);
+  EXPECT_EQ(chain.accepted[MoveKind::Root], 2);
 }
 
 TEST(DrawCounts, MissingAlleleRedrawOfTheSameAlleleMakesNoDecisionDraw) {

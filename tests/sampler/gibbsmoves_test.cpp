@@ -64,22 +64,22 @@ TEST(GibbsConditionals, KeepTheirPrecisionWithManyAllelesOnManyMarkers) {
   Chain& chain = run->chain();
   chain.mutLocation = 0.0004;
   TreeMatrix& m = chain.tree;
-  const int tmat = m.layout.firstAllele;
+  const int firstAllele = m.layout.firstAllele;
   const BranchModel model = branchModelOf(chain, s);
   int checked = 0;
   for (int v = 0; v < m.rows; v++) {
     if (!isInternal(m, v)) continue;
     std::vector<int> current(s.numLoci), drawn(s.numLoci);
-    for (int k = 0; k < s.numLoci; k++) current[k] = alleleOf(m[v][tmat + k]);
+    for (int k = 0; k < s.numLoci; k++) current[k] = alleleOf(m[v][firstAllele + k]);
     const double fromMove = redrawNodeAlleles(chain, s, v, &current, drawn);
     double expected = 0;
     for (int k = 0; k < s.numLoci; k++) {
       std::vector<double> logWeight;
       for (int a = 1; a <= s.alleles.highestLabel[k]; a++) {
-        m[v][tmat + k] = a;
+        m[v][firstAllele + k] = a;
         logWeight.push_back(logNeighbourhood(m, v, model));
       }
-      m[v][tmat + k] = current[k];
+      m[v][firstAllele + k] = current[k];
       const double top = *std::max_element(logWeight.begin(), logWeight.end());
       double sum = 0;
       for (double w : logWeight) sum += std::exp(w - top);

@@ -16,7 +16,7 @@
 #include "model/priors.h"
 #include "sampler/allelemoves.h"
 #include "sampler/gibbsmoves.h"
-#include "sampler/sweep.h"
+#include "sampler/chainiteration.h"
 #include "sampler/tempering.h"
 #include "support/e2e.h"
 #include "support/runsetup.h"
@@ -103,16 +103,18 @@ TEST_P(SamplesThePrior, WithoutInformationTheLocationIsUniformAndTheNodeTimesFol
   const RunSettings& s = run->settings;
   std::vector<Chain>& chains = run->setup.chains;
   ASSERT_NEAR(chains[0].logLik, 0.0, 1e-9) << "the data should carry no information";
-  run->control.adjNodeTime = 60;
-  run->control.adjScale = 0.5;
+  run->control.nodeTime = 60;
+  run->control.scale = 0.5;
   const MoveContext ctx = moveContextOf(s, run->control, run->setup, GetParam().moves);
   // With no information every temperature has the same target.
   std::vector<Random> companionStreams{Random::pcgStream(3, 0)}, swapStreams{Random::pcgStream(3, 1)};
   std::vector<StepSet> levelSteps(1);
   levelSteps[0].take(s.steps);
+  SamplingOptions heating;
+  heating.heated = 1;
+  heating.hottest = 0.5;
   Tempering tempering;
-  if (GetParam().companion)
-    tempering = Tempering(chains, temperatureLadder(1, 0.5), companionStreams, swapStreams, levelSteps);
+  if (GetParam().companion) tempering = Tempering(chains, heating, companionStreams, swapStreams, levelSteps);
 
   // Every 20th of 200000 iterations. Over 10 seeds of each case the
   // chi-square stayed below 21 and the Kolmogorov-Smirnov statistics below
@@ -177,7 +179,7 @@ TEST(MixingMoves, TheAlleleMovesGiveTheLocationItsExactMarginalOnAFixedGenealogy
   Chain& chain = run->chain();
   const MoveContext ctx = moveContextOf(s, run->control, run->setup, MoveOptions{true, false, false});
   TreeMatrix& m = chain.tree;
-  const int tmat = m.layout.firstAllele;
+  const int firstAllele = m.layout.firstAllele;
   std::vector<int> internal;
   for (int r = 0; r < m.rows; r++)
     if (cellInt(m[r][LeftChild]) != -1) internal.push_back(r);
@@ -192,8 +194,8 @@ TEST(MixingMoves, TheAlleleMovesGiveTheLocationItsExactMarginalOnAFixedGenealogy
     for (int state = 0; state < 512; state++) {
       for (int k = 0; k < 3; k++) {
         chain.rootHaplotype[k] = 1 + (state >> k & 1);
-        m[internal[0]][tmat + k] = 1 + (state >> (3 + k) & 1);
-        m[internal[1]][tmat + k] = 1 + (state >> (6 + k) & 1);
+        m[internal[0]][firstAllele + k] = 1 + (state >> (3 + k) & 1);
+        m[internal[1]][firstAllele + k] = 1 + (state >> (6 + k) & 1);
       }
       const double logLik = rescoreTree(m, BranchModel{x, s.mapDist, chain.alleleFreq, chain.rootHaplotype}, Rescore::All);
       exact[cell / 40] += std::exp(logLik + rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype));

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "sampler/sweep.h"
+#include "sampler/chainiteration.h"
 #include "sampler/tuning.h"
 #include "support/runsetup.h"
 
@@ -21,7 +21,7 @@ TEST(Tuning, TheTreeStepNeverOutgrowsANarrowAgeRange) {
   ASSERT_TRUE(s.iterAge);
   Chain& chain = run->chain();
   const MoveContext ctx = run->context();
-  Tuner tuner(1, s, ctx);
+  Tuner tuner(SamplingOptions{}, ctx);
   const std::vector<Chain*> records{&chain};
   const std::vector<StepSet*> steps{&run->control};
   for (long t = 0; t < s.burnIn; t++) {
@@ -30,7 +30,7 @@ TEST(Tuning, TheTreeStepNeverOutgrowsANarrowAgeRange) {
     ASSERT_LE(chain.mutAge, 52.0) << "iteration " << t;
     tuner.update(t, records, steps);
   }
-  EXPECT_LE(run->control.adjTree.load(), 2.0);
+  EXPECT_LE(run->control.tree.load(), 2.0);
 }
 
 }  // namespace

@@ -18,6 +18,12 @@
 
 const std::vector<std::string> kOutputExtensions = {".dat", ".log", ".sig", ".hap", ".hin", ".hpf", ".mat", ".tre"};
 
+std::vector<std::string> outputsOf(const ScratchDir& dir, const std::string& prefix) {
+  std::vector<std::string> texts;
+  for (const auto& ext : kOutputExtensions) texts.push_back(dir.read(prefix + ext));
+  return texts;
+}
+
 ScratchDir::ScratchDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "mutloc-test-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a scratch folder");

@@ -58,3 +58,7 @@ std::string testData(const std::string& relativePath);
 
 // The eight output extensions in the order the program opens them.
 extern const std::vector<std::string> kOutputExtensions;
+
+// The texts of the eight files PREFIX.<extension> in dir, in the order of
+// kOutputExtensions.
+std::vector<std::string> outputsOf(const ScratchDir& dir, const std::string& prefix = "p.txt");

@@ -1,11 +1,11 @@
-#include "driver/sweep.h"
+#include "driver/runloop.h"
 
 #include <cmath>
 #include <iostream>
 #include <sstream>
 #include <utility>
 
-#include "sampler/sweep.h"
+#include "sampler/chainiteration.h"
 
 namespace {
 
@@ -24,15 +24,15 @@ std::string brokenTermReport(const std::vector<Chain>& chains, const Tempering* 
     all = tempering->records(chains);
   else
     for (const Chain& chain : chains) all.push_back(&chain);
-  for (const Chain* record : all)
-    for (const StoredTerm& term : storedTerms(*record))
-      if (isBrokenTerm(term.value)) {
-        std::ostringstream line;
-        line << "The " << term.name << " of " << recordName(*record) << " became "
-             << (std::isnan(term.value) ? "NaN" : "+inf") << " in iteration " << t
-             << "; the run stopped there with the results of the iterations before.";
-        return line.str();
-      }
+  for (const Chain* record : all) {
+    const StoredTerm term = brokenTerm(*record);
+    if (!term.name) continue;
+    std::ostringstream line;
+    line << "The " << term.name << " of " << recordName(*record) << " became "
+         << (std::isnan(term.value) ? "NaN" : "+inf") << " in iteration " << t
+         << "; the run stopped there with the results of the iterations before.";
+    return line.str();
+  }
   return "";
 }
 

@@ -12,12 +12,6 @@
 
 namespace {
 
-std::vector<std::string> outputsOf(const ScratchDir& dir, const std::string& prefix) {
-  std::vector<std::string> texts;
-  for (const auto& ext : kOutputExtensions) texts.push_back(dir.read(prefix + ext));
-  return texts;
-}
-
 TEST(Threads, AnyNumberOfThreadsAndAResumeGiveTheSameFiles) {
   ScratchDir dir;
   dir.write("p.txt", twoChainsOfTwentyLeaves(500, 3000, "100 100 1 1 1").text());

@@ -1,4 +1,4 @@
-#include "control/control.h"
+#include "menu/menu.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -129,22 +129,22 @@ void bells() {
 }
 
 void printProportions(const SharedControl& control, int kind) {
-  for (int c = 0; c < control.numChains; c++) std::printf("\t%f", control.props[kind][c].load());
+  for (int c = 0; c < control.numChains; c++) std::printf("\t%f", control.acceptance[kind][c].load());
 }
 
 void printMenu(const SharedControl& control) {
   std::printf("\n\n\nAdjust parameters for: (current value)\tAcceptance proportions for each chain.\n");
-  std::printf("1) Tree\t\t\t %f", control.adjTree.load());
+  std::printf("1) Tree\t\t\t %f", control.tree.load());
   printProportions(control, 0);
-  std::printf("\n2) Mutation location\t %f", control.adjRecDist.load());
+  std::printf("\n2) Mutation location\t %f", control.location.load());
   printProportions(control, 1);
   if (!control.iterLocation) std::printf("\tMutation location set to \"Don't iterate\"");
-  std::printf("\n3) Root node alleles\t %f", control.adjRoot.load());
+  std::printf("\n3) Root node alleles\t %f", control.root.load());
   printProportions(control, 2);
-  std::printf("\n4) Internal node alleles %f", control.adjInternal.load());
+  std::printf("\n4) Internal node alleles %f", control.internal.load());
   printProportions(control, 3);
   if (!control.iterRoot) std::printf("\tInternal nodes set to \"Don't iterate\"");
-  std::printf("\n5) Allele frequencies\t %f", control.adjFreq.load());
+  std::printf("\n5) Allele frequencies\t %f", control.freq.load());
   printProportions(control, 4);
   if (!control.iterFreq) std::printf("\tAllele frequencies set to \"Don't iterate\"");
   std::printf("\n6) Terminate program and save data\n");
@@ -155,11 +155,11 @@ void printMenu(const SharedControl& control) {
 
 SharedDouble& stepOfChoice(SharedControl& control, int choice) {
   switch (choice) {
-    case 1: return control.adjTree;
-    case 2: return control.adjRecDist;
-    case 3: return control.adjRoot;
-    case 4: return control.adjInternal;
-    default: return control.adjFreq;
+    case 1: return control.tree;
+    case 2: return control.location;
+    case 3: return control.root;
+    case 4: return control.internal;
+    default: return control.freq;
   }
 }
 

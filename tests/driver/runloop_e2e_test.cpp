@@ -74,7 +74,7 @@ RunResult run(const ScratchDir& dir, const ParamSpec& params) {
   return result;
 }
 
-TEST(SweepRun, SameSeedGivesByteIdenticalOutputs) {
+TEST(RunLoop, SameSeedGivesByteIdenticalOutputs) {
   ParamSpec genotypes = smallRun(2, "50 10 1 1 1");
   genotypes.genotypes = 1;
   genotypes.model = 1;
@@ -158,7 +158,7 @@ std::vector<std::pair<long, std::vector<double>>> histograms(const std::string& 
   return result;
 }
 
-TEST(SweepRun, SamplesAreStoredInEverySamplingIteration) {
+TEST(RunLoop, SamplesAreStoredInEverySamplingIteration) {
   // One sampling iteration: one location and one age per chain. An unstored
   // sample would be the array's 0; the locations and ages here are positive.
   ParamSpec params = smallRun(2, "10 10 1 1 0");
@@ -184,7 +184,7 @@ TEST(SweepRun, SamplesAreStoredInEverySamplingIteration) {
     EXPECT_EQ(chain, (std::pair<long, std::vector<double>>{50, {0.004}}));
 }
 
-TEST(SweepRun, RunFinishesWhenProposedAgesAreNotPositive) {
+TEST(RunLoop, RunFinishesWhenProposedAgesAreNotPositive) {
   // Ages in [0, 1] with an age step of 5: many proposals fold to ages <= 0.
   ParamSpec params = smallRun(2, "100 10 1 1 0");
   params.ageBounds = "0 1";

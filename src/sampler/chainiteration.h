@@ -1,14 +1,17 @@
 // One iteration's pass of the moves over a chain.
 #pragma once
 
+#include <array>
+
 #include "sampler/chain.h"
 
 // One pass of every enabled move over the chain; sets the iteration's samples.
 void updateChain(Chain& chain, const MoveContext& ctx);
 
-// The chain's acceptance proportions after iteration t, per move kind (see
-// kMoveKinds): accepted moves over possible proposals, burn-in included.
-void acceptanceProportions(const Chain& chain, const MoveContext& ctx, long t, double out[kMoveKinds]);
+// The chain's acceptance proportions after iteration t, for the first
+// kMoveKinds kinds of move (indexed by MoveKind): accepted moves over
+// possible proposals, burn-in included.
+std::array<double, kMoveKinds> acceptanceProportions(const Chain& chain, const MoveContext& ctx, long t);
 
 // Stores the chain's acceptance proportions in the shared record for the menu.
 void storeProportions(const Chain& chain, const MoveContext& ctx, long t);

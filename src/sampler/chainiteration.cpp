@@ -1,4 +1,4 @@
-#include "sampler/sweep.h"
+#include "sampler/chainiteration.h"
 
 #include "sampler/allelemoves.h"
 #include "sampler/gibbsmoves.h"
@@ -24,19 +24,21 @@ void updateChain(Chain& chain, const MoveContext& ctx) {
   if (s.genotypes) movePhase(chain, ctx);
 }
 
-void acceptanceProportions(const Chain& chain, const MoveContext& ctx, long t, double out[kMoveKinds]) {
+std::array<double, kMoveKinds> acceptanceProportions(const Chain& chain, const MoveContext& ctx, long t) {
   const long k = t + 1;
-  out[0] = static_cast<double>(chain.acceptTree) / k;
-  out[1] = static_cast<double>(chain.acceptMutLoc) / k;
-  out[2] = static_cast<double>(chain.acceptRoot) / k;
-  out[3] = static_cast<double>(chain.acceptInternal) / ((ctx.settings.numChrom - 1) * k);
-  out[4] = static_cast<double>(chain.acceptFreq) / (k * ctx.lociPerFreqMove);
+  // Proposals per iteration: one of each move, one internal-node move per
+  // internal node, one frequency move per locus it proposes.
+  const double proposed[kMoveKinds] = {1.0 * k, 1.0 * k, 1.0 * k, 1.0 * (ctx.settings.numChrom - 1) * k,
+                                       1.0 * k * ctx.lociPerFreqMove};
+  std::array<double, kMoveKinds> out{};
+  for (int kind = 0; kind < kMoveKinds; kind++)
+    out[kind] = static_cast<double>(chain.accepted[static_cast<MoveKind>(kind)]) / proposed[kind];
+  return out;
 }
 
 void storeProportions(const Chain& chain, const MoveContext& ctx, long t) {
-  double values[kMoveKinds];
-  acceptanceProportions(chain, ctx, t, values);
-  for (int kind = 0; kind < kMoveKinds; kind++) ctx.control.props[kind][chain.index].store(values[kind]);
+  const auto values = acceptanceProportions(chain, ctx, t);
+  for (int kind = 0; kind < kMoveKinds; kind++) ctx.control.acceptance[kind][chain.index].store(values[kind]);
 }
 
 bool pausePoint(SharedControl& control) {
