@@ -230,7 +230,6 @@ void moveInternalAlleles(Chain& chain, const MoveContext& ctx) {
 
 void movePhase(Chain& chain, const MoveContext& ctx) {
   const RunSettings& s = ctx.settings;
-  Random& rng = *chain.rng;
   TreeMatrix& m = chain.tree;
   const int L = s.numLoci;
   const int firstAllele = m.layout.firstAllele;
@@ -251,7 +250,7 @@ void movePhase(Chain& chain, const MoveContext& ctx) {
     bool changed = false;
     for (int k = 0; k < L; k++) {
       if (row[firstAllele + k] == other[firstAllele + k]) continue;
-      if (rng.uniform() > 0.5) {
+      if (chain.rng->uniform() > 0.5) {
         changed = true;
         std::swap(row[firstAllele + k], other[firstAllele + k]);
       }
