@@ -1,5 +1,6 @@
 #include "sampler/kernels.h"
 
+#include <cmath>
 #include <iostream>
 
 void proposeFrequency(FrequencyTable& freq, int k, int alleles, SharedDouble& step, Random& rng) {
@@ -32,6 +33,13 @@ void proposeLocation(double& x, double lo, double hi, SharedDouble& step, Random
     x = lo - (x - lo);
   else if (x > hi)
     x = hi - (x - hi);
+}
+
+double foldIntoRange(double x, double lo, double hi) {
+  const double width = hi - lo;
+  double y = std::fmod(x - lo, 2 * width);
+  if (y < 0) y += 2 * width;
+  return lo + (y > width ? 2 * width - y : y);
 }
 
 bool redrawAlleles(std::vector<int>& hap, const std::vector<int>& highestLabel, double q, bool all, Random& rng) {

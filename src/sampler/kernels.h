@@ -18,6 +18,10 @@ void proposeFrequency(FrequencyTable& freq, int k, int alleles, SharedDouble& st
 // instead of moving.
 void proposeLocation(double& x, double lo, double hi, SharedDouble& step, Random& rng);
 
+// x folded into [lo, hi] (lo < hi) by reflecting at both ends as often as it
+// takes: the image of a point on a walk bounced between two walls.
+double foldIntoRange(double x, double lo, double hi);
+
 // Redraws alleles of a haplotype, each visited locus with probability q: one
 // random locus, or every locus when all is set. True when any allele was
 // redrawn (even to the same label).

@@ -10,6 +10,7 @@
 #include "sampler/acceptance.h"
 #include "sampler/allelemoves.h"
 #include "sampler/gibbsmoves.h"
+#include "sampler/kernels.h"
 
 namespace {
 
@@ -18,14 +19,6 @@ namespace {
 double timeTerm(double s, double K, double r) {
   const double D = K - (K - 2 * r) * std::exp(-r * s);
   return std::log((1 / (2 * K)) * std::pow(2 * K * r / D, 2)) - r * s;
-}
-
-// Reflects t into [lo, hi] at both ends as often as it takes (lo < hi).
-double reflect(double t, double lo, double hi) {
-  const double width = hi - lo;
-  double y = std::fmod(t - lo, 2 * width);
-  if (y < 0) y += 2 * width;
-  return lo + (y > width ? 2 * width - y : y);
 }
 
 void replaceSortedTime(std::vector<double>& sorted, double from, double to) {
@@ -51,7 +44,7 @@ void moveNodeTimes(Chain& chain, const MoveContext& ctx) {
     const double hi = parent == -1 ? chain.mutAge : m[parent][Time];
     if (!(hi > lo)) continue;
     const double old = m[v][Time];
-    const double proposed = reflect(old + (2 * rng.uniform() - 1) * step, lo, hi);
+    const double proposed = foldIntoRange(old + (2 * rng.uniform() - 1) * step, lo, hi);
     const int rows[3] = {v, left, right};
     double savedLength[3], savedLogLik[3];
     for (int i = 0; i < 3; i++) {

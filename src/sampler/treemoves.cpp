@@ -13,9 +13,14 @@ bool proposeMutAge(Chain& chain, const MoveContext& ctx) {
   const RunSettings& s = ctx.settings;
   chain.proposedAge = chain.mutAge;
   if (!s.iterAge || s.starGenealogy) return false;
-  double age = chain.proposedAge + (2 * chain.rng->uniform() - 1) * chain.steps->tree.load();
+  const double stepped = chain.proposedAge + (2 * chain.rng->uniform() - 1) * chain.steps->tree.load();
+  double age = stepped;
   if (age < s.mutAgeLow) age = 2 * s.mutAgeLow - age;
   if (age > s.mutAgeHigh) age = 2 * s.mutAgeHigh - age;
+  // A step wider than the age range can bounce past the other bound; the fold
+  // goes on as often as it takes. (Within one reflection it gives the same
+  // age, but rounds differently, so the common case keeps the two lines above.)
+  if (!(age >= s.mutAgeLow && age <= s.mutAgeHigh)) age = foldIntoRange(stepped, s.mutAgeLow, s.mutAgeHigh);
   chain.proposedAge = age;
   return true;
 }

@@ -72,8 +72,8 @@ void Tuner::update(long t, const std::vector<Chain*>& records, const std::vector
   batches_++;
   const double gain = 2 / std::sqrt(static_cast<double>(batches_));
   const double lower[kSteps] = {1e-6, 1e-9, 1e-6, 1e-6, 1e-4};
-  // The age proposal reflects once at each bound, so a tree step wider than
-  // the age range would propose ages outside it.
+  // A tree step wider than the age range only folds the proposed age around
+  // more often; tuned runs keep the cap they always had.
   const double treeUpper =
       s.iterAge && !s.starGenealogy ? std::max(lower[0], std::min(10.0, s.mutAgeHigh - s.mutAgeLow)) : 10;
   const double upper[kSteps] = {treeUpper, std::min(0.5, s.mutLocHigh - s.mutLocLow), 1, std::max(1.0, s.mutAgeHigh),

@@ -7,6 +7,8 @@
 
 #include "core/random.h"
 #include "sampler/kernels.h"
+#include "sampler/treemoves.h"
+#include "support/runsetup.h"
 
 namespace {
 
@@ -129,6 +131,32 @@ TEST(RedrawAlleles, RedrawProbabilityDecidesChangesAndDrawsConsumed) {
     EXPECT_EQ(rng.state().seed, reference.state().seed);
     for (int l = 0; l < 3; l++) EXPECT_TRUE(k.q == 0 ? hap[l] == l + 1 : hap[l] >= 1 && hap[l] <= 4);
   }
+}
+
+TEST(FoldIntoRange, BouncesBetweenTheBoundsAsOftenAsItTakes) {
+  for (auto [x, folded] : {std::pair{51.0, 51.0}, {49.5, 50.5}, {53.5, 50.5}, {55.5, 51.5}, {44.5, 51.5}, {46.5, 50.5}})
+    EXPECT_NEAR(foldIntoRange(x, 50, 52), folded, 1e-12) << x;
+}
+
+TEST(ProposeMutAge, AStepWiderThanTheAgeRangeStillProposesAgesWithinIt) {
+  ParamSpec p;
+  p.adjust = "3 0.01 0.5 0.5 0.1";
+  p.ageBounds = "50 52";
+  const auto run = setUpRun(p.text());
+  const MoveContext ctx = run->context();
+  Chain& chain = run->chain();
+  double lowest = 100, highest = 0;
+  for (int i = 0; i < 2000; i++) {
+    ASSERT_TRUE(proposeMutAge(chain, ctx));
+    lowest = std::min(lowest, chain.proposedAge);
+    highest = std::max(highest, chain.proposedAge);
+    chain.mutAge = chain.proposedAge;
+  }
+  EXPECT_GE(lowest, 50);
+  EXPECT_LE(highest, 52);
+  // The walk reaches both ends of the range.
+  EXPECT_LT(lowest, 50.1);
+  EXPECT_GT(highest, 51.9);
 }
 
 }  // namespace
