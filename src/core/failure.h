@@ -9,6 +9,7 @@
 struct RunFailure {
   int status;           // process exit status
   std::string message;  // printed verbatim on standard output
+  std::string reason = {};  // when not empty: one line for standard error saying why (without its line end)
 };
 
 // A failure whose message is one line ended by a newline.

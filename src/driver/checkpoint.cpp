@@ -192,6 +192,23 @@ std::string readWhole(const std::string& path, const RunSettings& s) {
 
 }  // namespace
 
+std::string peekSamplingOptions(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string head(kMagicBytes + 8 + 3 * kTextLimit, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<size_t>(in.gcount()));
+  if (head.size() < kMagicBytes + 8 || head.compare(0, kMagicBytes, kMagic) != 0) return "";
+  ByteReader body(head.data() + kMagicBytes + 8, head.size() - kMagicBytes - 8);
+  try {
+    if (body.get<uint32_t>() != kFormat) return "";
+    body.getString(kTextLimit);  // the version
+    body.get<uint64_t>();        // the parameter file's hash
+    return body.getString(kTextLimit);
+  } catch (const ShortRecord&) {
+    return "";
+  }
+}
+
 CheckpointPosition readCheckpointHeader(const std::string& path, const CheckpointIdentity& identity,
                                         const RunSettings& s) {
   const std::string bytes = readWhole(path, s);

@@ -54,6 +54,12 @@ struct RunRecords {
 void writeCheckpoint(const std::string& path, const CheckpointIdentity& identity, const CheckpointPosition& position,
                      const RunRecords& records);
 
+// The sampling options a checkpoint names, read from its head without any
+// check ("" when it cannot be read that far): what the run must know before
+// it can read the parameter file's settings (the run lengths). The checks
+// come with readCheckpointHeader.
+std::string peekSamplingOptions(const std::string& path);
+
 // Reads and checks the checkpoint's identity and position only: what a run
 // needs to know before it can shape the records (its sampling options).
 CheckpointPosition readCheckpointHeader(const std::string& path, const CheckpointIdentity& identity,

@@ -1,9 +1,14 @@
 #include "driver/options.h"
 
-#include <CLI/CLI.hpp>
+#include <sys/stat.h>
 
+#include <CLI/CLI.hpp>
 #include <cmath>
 #include <iostream>
+#include <string>
+#include <utility>
+
+#include "input/reader.h"
 
 namespace {
 
@@ -22,10 +27,29 @@ const char* const kFooter =
     "\n"
     "See the README and mutloc(1) for the parameter file and the output files.";
 
+// The run lengths, checked as the reader checks the file's entries, and the
+// output prefix, which must name files rather than a folder; "" when fine.
+std::string optionProblem(const CLI::App& app, const RunOptions& options) {
+  const RunLength& length = options.runLength;
+  const std::pair<const char*, std::string> checks[] = {
+      {"--chains", app.count("--chains") ? chainsProblem(length.chains) : ""},
+      {"--burn-in", app.count("--burn-in") ? burnInProblem(length.burnIn) : ""},
+      {"--iterations", app.count("--iterations") ? iterationsProblem(length.iterations) : ""}};
+  for (const auto& [name, problem] : checks)
+    if (!problem.empty()) return std::string(name) + ": " + problem;
+  const std::string& prefix = options.prefix;
+  struct stat info;
+  if (!prefix.empty() && (prefix.back() == '/' || (stat(prefix.c_str(), &info) == 0 && S_ISDIR(info.st_mode))))
+    return "-o " + prefix + " is a folder; the outputs are named PREFIX.dat, PREFIX.log, ..., so give a prefix "
+           "such as " + (prefix.back() == '/' ? prefix : prefix + "/") + "run1.";
+  return "";
+}
+
 }  // namespace
 
 int parseOptions(int argc, char** argv, RunOptions& options) {
   SamplingOptions& sampling = options.sampling;
+  options.commandLine.assign(argv, argv + argc);
   CLI::App app{kDescription, "mutloc"};
   app.footer(kFooter);
   app.set_version_flag("--version", std::string("mutloc ") + MUTLOC_VERSION);
@@ -35,6 +59,11 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
   app.add_option("--seed", options.seed, "Seed instead of the file's: 0 (from the clock) or -1 ... -2147483647")
       ->type_name("N")
       ->check(CLI::Range(-2147483647L, 0L));
+  app.add_option("--chains", options.runLength.chains, "Run N chains instead of the file's \"#chains\"")
+      ->type_name("N");
+  app.add_option("--burn-in", options.runLength.burnIn, "N burn-in iterations instead of the file's")->type_name("N");
+  app.add_option("--iterations", options.runLength.iterations, "N sampling iterations instead of the file's")
+      ->type_name("N");
   app.add_flag("--check", options.check, "Read and check everything, say what the run would do, write nothing");
   app.add_flag("-q,--quiet", options.quiet, "No per-chain screen lines and no progress line");
   app.add_flag("--no-menu", options.noMenu, "Do not read standard input (for batch jobs)");
@@ -79,6 +108,10 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
     return 2;
   }
   options.seedGiven = app.count("--seed") > 0;
+  if (const std::string problem = optionProblem(app, options); !problem.empty()) {
+    std::cerr << "mutloc: " << problem << "\nRun mutloc --help for the options." << std::endl;
+    return 2;
+  }
   if (app.count("--hottest") > 0 && sampling.heated == 0) {
     std::cerr << "mutloc: --hottest needs --heated\nRun mutloc --help for the options." << std::endl;
     return 2;

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "input/settings.h"
 #include "sampler/samplingoptions.h"
 
 struct RunOptions {
@@ -17,7 +19,9 @@ struct RunOptions {
   int threads = 0;             // chains updated side by side on this many threads (0: not given)
   bool exactGenealogy = false; // accepted and ignored: the Hastings term is always there now
   bool mix = false;            // the recommended set of the sampling options
+  RunLength runLength;         // --chains, --burn-in, --iterations (0: the file's)
   std::string resume;          // checkpoint to continue from
+  std::vector<std::string> commandLine;  // the program and its arguments as given
   // Every option that changes sampling (the seed apart). Once parsed, streams
   // is set by every option that runs or couples chains side by side, and
   // hottest defaults to 0.9^heated.

@@ -37,6 +37,16 @@ bool canWrite(const std::string& name) {
   return access(folderOf(name).c_str(), W_OK | X_OK) == 0;
 }
 
+std::string whyNotWritable(const std::string& name) {
+  const std::string folder = folderOf(name);
+  struct stat info;
+  if (stat(name.c_str(), &info) == 0)
+    return S_ISDIR(info.st_mode) ? name + " is a folder" : name + " is not writable";
+  if (stat(folder.c_str(), &info) != 0) return "the folder " + folder + " does not exist";
+  if (!S_ISDIR(info.st_mode)) return folder + " is not a folder";
+  return "the folder " + folder + " does not let files be created";
+}
+
 bool sameFile(const std::string& a, const std::string& b) {
   std::error_code error;  // a name that does not exist is not the same file
   return std::filesystem::equivalent(a, b, error);

@@ -24,6 +24,10 @@ struct OutputNames {
 // created.
 bool canWrite(const std::string& name);
 
+// Why name cannot be written, for the line that follows "NAME can't be
+// opened.": its folder is missing or closed, or it is a folder or read-only.
+std::string whyNotWritable(const std::string& name);
+
 // Whether the two names lead to one existing file.
 bool sameFile(const std::string& a, const std::string& b);
 

@@ -2,8 +2,10 @@
 
 #include <pthread.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "menu/menu.h"
@@ -43,6 +46,61 @@
 
 namespace {
 
+std::string signalName(int signal) {
+  switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    default: return "signal " + std::to_string(signal);
+  }
+}
+
+// A word as a shell reads it back: quoted when it holds anything but plain
+// characters.
+std::string shellWord(const std::string& word) {
+  if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./=:,+") ==
+                           std::string::npos)
+    return word;
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// The command that continues a stopped run from its checkpoint: the program
+// and its arguments as given, with --resume CHECKPOINT first (an earlier
+// --resume and --check left out).
+std::string resumeCommand(const RunOptions& options, const std::string& checkpoint) {
+  const std::vector<std::string>& given = options.commandLine;
+  std::string command = shellWord(given.empty() ? std::string("mutloc") : given[0]) + " --resume " + shellWord(checkpoint);
+  for (size_t i = 1; i < given.size(); i++) {
+    if (given[i] == "--check" || given[i].rfind("--resume=", 0) == 0) continue;
+    if (given[i] == "--resume") {
+      i++;
+      continue;
+    }
+    command += " " + shellWord(given[i]);
+  }
+  return command;
+}
+
+// The run lengths as a checkpoint's words ("chains=5 burn-in=100"), those not
+// given left out.
+std::string runLengthWords(const RunLength& length) {
+  std::string words;
+  for (const auto& [name, value] : {std::pair{"chains", length.chains}, std::pair{"burn-in", length.burnIn},
+                                    std::pair{"iterations", length.iterations}})
+    if (value > 0) words += (words.empty() ? "" : " ") + std::string(name) + "=" + std::to_string(value);
+  return words;
+}
+
+// The lengths given, and where one is not, the one a checkpoint's words carry.
+RunLength givenOrCarried(const RunLength& given, const std::string& words) {
+  auto carried = [&words](long value, const char* name) {
+    return value > 0 ? value : std::strtol(wordValue(words, name).c_str(), nullptr, 10);
+  };
+  return RunLength{carried(given.chains, "chains"), carried(given.burnIn, "burn-in"),
+                   carried(given.iterations, "iterations")};
+}
+
 // The whole parameter file; false when it cannot be read.
 bool readWholeFile(const std::string& name, std::string& text) {
   std::ifstream in(name, std::ios::binary);
@@ -64,7 +122,8 @@ class Run {
   int close(int status);
 
  private:
-  void readSettings();
+  // Reads the parameter file, with the run lengths given in place of its own.
+  void readSettings(const RunLength& length);
   // The chains' starting state (the parameter echo, the "Rootstate" report
   // and the smart start's values go to log).
   ChainSetup startChains(long shownSeed, std::ostream& log);
@@ -81,7 +140,10 @@ class Run {
   int poolThreads() const;
   void writeCheckpointAt(long t, std::vector<Chain>& chains);
   void writeResults(std::vector<Chain>& chains, const SweepEnd& end);
-  void writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, const MoveContext& ctx);
+  void writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, const MoveContext& ctx,
+                    const RunCompletion& completion);
+  RunCompletion completionOf(const SweepEnd& end) const;
+  void reportStop(const RunCompletion& completion) const;
   CheckpointIdentity identity() const;
   // The step sets of every temperature: the cold chains', then the companions'.
   std::vector<StepSet*> allSteps();
@@ -112,9 +174,10 @@ class Run {
   std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
-void Run::readSettings() {
+void Run::readSettings(const RunLength& length) {
   std::istringstream in(paramText_);
   settings_ = readParameterFile(in);
+  applyRunLength(settings_, length);
   // Before anything of the run's size is allocated. Heated companions are
   // copies of their chains, and a check run copies every record for its
   // timed iterations.
@@ -135,7 +198,7 @@ CheckpointIdentity Run::identity() const {
   id.paramHash = fnv1a64(paramText_.data(), paramText_.size());
   id.samplingOptions = samplingWords_;
   if (options_.seedGiven) id.requiredOptions.push_back("seed=" + std::to_string(options_.seed));
-  std::istringstream given(options_.sampling.toWords());
+  std::istringstream given(runLengthWords(options_.runLength) + " " + options_.sampling.toWords());
   for (std::string word; given >> word;) id.requiredOptions.push_back(word);
   return id;
 }
@@ -197,13 +260,14 @@ void Run::checkOutputs(bool resuming) {
   for (const std::string& name : written)
     if (sameFile(name, options_.paramFile))
       throw failLine("The output " + name + " is the parameter file " + options_.paramFile + "; choose another -o.");
-  for (int f = 0; f < kOutputFiles; f++) {
-    if (resuming && f == Log) continue;
-    if (!canWrite(names_.files[f])) throw failLine(names_.files[f] + " can't be opened.");
-  }
-  if (!canWrite(names_.samples)) throw failLine(names_.samples + " can't be opened.");
-  if (!canWrite(names_.summary)) throw failLine(names_.summary + " can't be opened.");
-  if (checkpointEvery_ > 0 && !canWrite(names_.checkpoint)) throw failLine(names_.checkpoint + " can't be opened.");
+  auto requireWritable = [](const std::string& name) {
+    if (!canWrite(name)) throw RunFailure{1, name + " can't be opened.\n", whyNotWritable(name)};
+  };
+  for (int f = 0; f < kOutputFiles; f++)
+    if (!(resuming && f == Log)) requireWritable(names_.files[f]);
+  requireWritable(names_.samples);
+  requireWritable(names_.summary);
+  if (checkpointEvery_ > 0) requireWritable(names_.checkpoint);
   if (!resuming && settings_.segments.fromAnnotation && !canWrite(names_.exons))
     throw RunFailure{-1, names_.exons + " is currently open\n"};
 }
@@ -313,7 +377,8 @@ int Run::iterate(ChainSetup& setup, long firstIteration) {
   }
   const SweepEnd end = runSweeps(setup.chains, ctx, *trace_, tallies_, plan);
   writeResults(setup.chains, end);
-  writeSummary(setup.chains, end, ctx);
+  const RunCompletion completion = completionOf(end);
+  writeSummary(setup.chains, end, ctx, completion);
   // The samples and the checkpoint serve only a run that can still go on.
   if (!end.stopped || !checkpointWritten_) {
     samples_->remove();
@@ -321,7 +386,36 @@ int Run::iterate(ChainSetup& setup, long firstIteration) {
   }
   // A term that broke fails the run once what it had is written.
   if (!end.failure.empty()) throw failLine(end.failure);
-  return 0;
+  if (!end.stopped) return 0;
+  reportStop(completion);
+  // A stop by a signal is no finished run: scripts and workflow engines read
+  // the status as the shell reports a signal's end.
+  const int signal = control_.stopSignal.load();
+  return signal != 0 ? 128 + signal : 0;
+}
+
+RunCompletion Run::completionOf(const SweepEnd& end) const {
+  RunCompletion c;
+  c.completed = !end.stopped;
+  c.iterationsDone = end.failure.empty() ? end.lastIteration + 1 : end.lastIteration + 2;
+  c.iterationsPlanned = settings_.burnIn + settings_.iterations;
+  if (c.completed) return c;
+  const int signal = control_.stopSignal.load();
+  c.stoppedBy = !end.failure.empty() ? "failure" : signal == 0 ? "menu" : signalName(signal);
+  if (checkpointWritten_ && end.failure.empty()) c.resumeCommand = resumeCommand(options_, names_.checkpoint);
+  return c;
+}
+
+// One line on standard error: where the run stopped, and how it goes on.
+void Run::reportStop(const RunCompletion& c) const {
+  std::cerr << "mutloc: the run was stopped " << (c.stoppedBy == "menu" ? "from the menu" : "by " + c.stoppedBy)
+            << " after iteration " << c.iterationsDone << " of " << c.iterationsPlanned
+            << (c.iterationsDone <= settings_.burnIn ? " (in the burn-in)" : "")
+            << "; the files hold what it had drawn. ";
+  if (!c.resumeCommand.empty())
+    std::cerr << "Continue it with: " << c.resumeCommand << std::endl;
+  else
+    std::cerr << "It cannot be continued: a run with --checkpoint-every N can." << std::endl;
 }
 
 // The summaries of the end of a run, from chain 0 and every chain's samples.
@@ -350,10 +444,16 @@ void Run::writeResults(std::vector<Chain>& chains, const SweepEnd& end) {
 // in every chain, so that memory stays bounded however long the run.
 constexpr long kSummaryDraws = 1000000;
 
-void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, const MoveContext& ctx) {
+void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, const MoveContext& ctx,
+                       const RunCompletion& completion) {
   const RunSettings& s = settings_;
   const long count = end.stopped ? end.lastIteration - s.burnIn + 1 : s.iterations;
   SummaryContext context;
+  context.completion = completion;
+  if (s.iterLocation) {
+    context.locationLow = s.mutLocLow;
+    context.locationHigh = s.mutLocHigh;
+  }
   context.seed = seed_;
   context.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
   context.drawsPerChain = std::max(0L, count);
@@ -381,11 +481,11 @@ void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, co
   out << summaryJson(location, age, context, used);
   out.close();
   if (out.fail()) throw failLine(writeFailure(names_.summary));
-  if (used > 0) writeSummaryLines(std::cerr, location, age, context, options_.quiet);
+  if (used > 0) writeSummaryLines(std::cerr, location, age, context);
 }
 
 int Run::fresh() {
-  readSettings();
+  readSettings(options_.runLength);
   const RunSettings& s = settings_;
   sampling_ = options_.sampling;
   const long shownSeed = options_.seedGiven ? options_.seed : s.fileSeed;
@@ -397,7 +497,8 @@ int Run::fresh() {
   setupStream_[0] = Random(static_cast<int32_t>(seed));
   seed_ = seed;
   samplingWords_ = "seed=" + std::to_string(seed);
-  if (!sampling_.toWords().empty()) samplingWords_ += " " + sampling_.toWords();
+  for (const std::string& words : {runLengthWords(options_.runLength), sampling_.toWords()})
+    if (!words.empty()) samplingWords_ += " " + words;
   checkpointEvery_ = options_.checkpointEvery;
   // Everything that may reject the run happens before any file is touched;
   // the ".log" text waits in memory until then.
@@ -467,7 +568,9 @@ int Run::resume() {
     throw failLine("--resume " + path + " continues the run into " + prefix + "; -o " + options_.prefix +
                    " names other outputs.");
   names_ = OutputNames(prefix);
-  readSettings();
+  // The checkpoint's run lengths hold unless the command line repeats them
+  // (other values are refused with the other sampling options).
+  readSettings(givenOrCarried(options_.runLength, peekSamplingOptions(path)));
   const RunSettings& s = settings_;
   const CheckpointPosition header = readCheckpointHeader(path, identity(), s);
   samplingWords_ = header.samplingOptions;
@@ -511,7 +614,7 @@ int Run::resume() {
 
 int Run::close(int status) {
   const std::string failed = files_.closeAll(names_);
-  if (status == 0 && !failed.empty()) {
+  if ((status == 0 || status > 128) && !failed.empty()) {
     std::cout << writeFailure(failed) << std::endl;
     status = 1;
   }
@@ -547,7 +650,15 @@ int runProgram(const RunOptions& options) {
 
   std::string paramText;
   if (options.paramFile.empty() || !readWholeFile(options.paramFile, paramText)) {
+    const int error = errno;
     std::cout << "You haven't opened the input file yet." << std::endl;
+    if (options.paramFile.empty())
+      std::cerr << "mutloc: no parameter file was given.\nUsage: mutloc [OPTIONS] PARAMFILE (mutloc --help for the "
+                   "options)"
+                << std::endl;
+    else
+      std::cerr << "mutloc: cannot read the parameter file " << options.paramFile << ": " << std::strerror(error)
+                << "." << std::endl;
     return shutDown(1);
   }
   Run run(options, control, paramText);
@@ -556,7 +667,12 @@ int runProgram(const RunOptions& options) {
     status = options.resume.empty() ? run.fresh() : run.resume();
   } catch (const RunFailure& failure) {
     std::cout << failure.message << std::flush;
-    return shutDown(run.close(failure.status));
+    if (!failure.reason.empty()) std::cerr << "mutloc: " << failure.reason << std::endl;
+    // A signal during the set-up stops the run before any file is touched;
+    // its status says a signal stopped it, as for a stop later on.
+    const int signal = control.stopSignal.load();
+    const bool stoppedInSetup = failure.message == std::string(kStoppedDuringSetup) + "\n";
+    return shutDown(run.close(stoppedInSetup && signal != 0 ? 128 + signal : failure.status));
   } catch (const std::bad_alloc&) {
     std::cout << "Not enough memory for this run." << std::endl;
     return shutDown(run.close(1));

@@ -60,8 +60,9 @@ SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceRepo
     if (plan.samples && t >= s.burnIn) plan.samples->append(chains);
     const bool checkpointing = plan.checkpointEvery > 0;
     if (checkpointing && (t + 1) % plan.checkpointEvery == 0 && t + 1 < total) plan.checkpoint(t);
-    if (pausePoint(ctx.control)) {
-      if (ctx.control.stopSignalled.load())
+    // A stop asked for during the last iteration comes too late to cut the run.
+    if (pausePoint(ctx.control) && t + 1 < total) {
+      if (ctx.control.stopSignal.load() != 0)
         std::cout << "\nProgram will now be terminated, with data saved to output files" << std::endl;
       if (checkpointing) plan.checkpoint(t);
       return SweepEnd{t, true, ""};

@@ -113,8 +113,7 @@ void readMutationRange(std::istream& in, RunSettings& s) {
   if (!(s.mutLocLow < s.mutLocHigh)) reject("Mutation's low boundary should less than high boundary.");
 
   s.numChains = readIntAfterList(in, "Simulation runs");
-  if (s.numChains <= 0) reject("\"Simulation runs\" should be positive.");
-  if (s.numChains > kMaxChains) reject("\"Simulation runs\" should be at most 1000.");
+  if (const std::string problem = chainsProblem(s.numChains); !problem.empty()) reject(problem);
   s.startLocation = readLocatedDouble(in, 'S', "Starting value for mutation location");
 }
 
@@ -159,9 +158,9 @@ void readSamplerSettings(std::istream& in, RunSettings& s) {
     reject("The first number (the tree step) of \"" + adjust + "\" should be at most 10.");
 
   s.burnIn = readIntAfterList(in, "Burn-in iteration");
-  if (s.burnIn <= 0) reject("\"Burn-in iteration\" should be positive integer.");
+  if (const std::string problem = burnInProblem(s.burnIn); !problem.empty()) reject(problem);
   s.iterations = readLocatedInt(in, 'I', "Iterations");
-  if (s.iterations <= 0) reject("\"Iterations\" should be positive integer.");
+  if (const std::string problem = iterationsProblem(s.iterations); !problem.empty()) reject(problem);
 
   const std::string updates =
       "Screen and file updates, save acceptance props, save haplotypes, save individual haplotypes...";
@@ -227,6 +226,32 @@ void readGenealogyStart(std::istream& in, RunSettings& s) {
 }
 
 }  // namespace
+
+// The file's counts are whole numbers of at most 2147483647; a command line's
+// are checked against the same bound.
+std::string chainsProblem(long chains) {
+  if (chains <= 0) return "\"Simulation runs\" should be positive.";
+  if (chains > kMaxChains) return "\"Simulation runs\" should be at most 1000.";
+  return "";
+}
+
+std::string burnInProblem(long burnIn) {
+  if (burnIn <= 0) return "\"Burn-in iteration\" should be positive integer.";
+  if (burnIn > 2147483647L) return "\"Burn-in iteration\" should be at most 2147483647.";
+  return "";
+}
+
+std::string iterationsProblem(long iterations) {
+  if (iterations <= 0) return "\"Iterations\" should be positive integer.";
+  if (iterations > 2147483647L) return "\"Iterations\" should be at most 2147483647.";
+  return "";
+}
+
+void applyRunLength(RunSettings& s, const RunLength& length) {
+  if (length.chains > 0) s.numChains = static_cast<int>(length.chains);
+  if (length.burnIn > 0) s.burnIn = length.burnIn;
+  if (length.iterations > 0) s.iterations = length.iterations;
+}
 
 RunSettings readParameterFile(std::istream& paramFile) {
   paramFile.clear();

@@ -17,6 +17,14 @@ constexpr int kMaxChains = 1000;
 // this is drawn at random.
 constexpr double kRandomValue = -99;
 
+// The run lengths a command line gives instead of the file's entries
+// "#chains", "Burn-in iteration" and "Iterations" (0: the file's).
+struct RunLength {
+  long chains = 0;
+  long burnIn = 0;
+  long iterations = 0;
+};
+
 // Allele frequencies: rows by allele label 0 .. maxAllele, one column per
 // locus (0-based).
 struct FrequencyTable {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -243,12 +244,31 @@ bool waitForRun(SharedControl& control) {
   return true;
 }
 
-void onStopSignal(int) {
+long long monotonicMilliseconds() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);  // async-signal-safe
+  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// The first stop signal asks for a stop like menu choice 6. Signals within a
+// second of it belong to the same request: a terminal's Ctrl-C, timeout(1)
+// and batch schedulers signal the process and then its process group, so one
+// request often arrives twice within milliseconds. A stop signal after that
+// second ends the process at once, by the signal's default action.
+void onStopSignal(int signal) {
   SharedControl* control = signalTarget.load();
   if (control == nullptr) return;
-  control->stopSignalled.store(true);
-  control->stopRequested.store(1);
-  wake(*control);
+  const long long now = monotonicMilliseconds();
+  int none = 0;
+  if (control->stopSignal.compare_exchange_strong(none, signal)) {
+    control->stopSignalAt.store(now);
+    control->stopRequested.store(1);
+    wake(*control);
+    return;
+  }
+  if (now - control->stopSignalAt.load() < kStopSignalBurstMilliseconds) return;
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
 }
 
 }  // namespace
@@ -293,7 +313,7 @@ void installStopSignals(SharedControl& control) {
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = onStopSignal;
-  action.sa_flags = SA_RESETHAND;
+  action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);

@@ -18,8 +18,12 @@ int startControlThread(pthread_t* thread, SharedControl& control);
 // with "error joining thread." when it cannot be joined.
 void stopControlThread(pthread_t thread, SharedControl& control);
 
-// The first SIGINT or SIGTERM asks control for a stop like menu choice 6; a
-// second one ends the process at once.
+// Stop signals within this time of the first are part of the same request.
+constexpr long long kStopSignalBurstMilliseconds = 1000;
+
+// The first SIGINT or SIGTERM asks control for a stop like menu choice 6 and
+// records the signal; more within kStopSignalBurstMilliseconds are part of the
+// same request, and one after that ends the process at once.
 void installStopSignals(SharedControl& control);
 // Back to the default handlers, before the control record goes.
 void restoreStopSignals();

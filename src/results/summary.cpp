@@ -86,9 +86,9 @@ std::string line(const char* name, const QuantitySummary& q) {
   std::ostringstream out;
   out.precision(4);
   const auto& p = q.pooled;
-  out << "  " << name << ": median " << p.median << ", mean " << p.mean << ", mode " << p.mode << ", 95% " << p.low
-      << " .. " << p.high << "; R-hat " << q.diagnostics.rhat << ", ESS bulk " << std::lround(q.diagnostics.essBulk)
-      << ", tail " << std::lround(q.diagnostics.essTail) << "\n";
+  out << "  " << name << ": median " << p.median << ", mean " << p.mean << ", mode of the histogram " << p.mode
+      << ", equal-tailed 95% " << p.low << " .. " << p.high << "; R-hat " << q.diagnostics.rhat << ", ESS bulk "
+      << std::lround(q.diagnostics.essBulk) << ", tail " << std::lround(q.diagnostics.essTail) << "\n";
   return out.str();
 }
 
@@ -99,8 +99,46 @@ std::string basePairsLine(const QuantitySummary& q, const MarkerTable* markers) 
     return std::isfinite(morgans) ? std::to_string(std::llround(basePairsAt(*markers, morgans))) : std::string("nan");
   };
   const auto& p = q.pooled;
-  return "  location on chromosome " + markers->markers.front().chromosome + ": median " + at(p.median) + ", mode " +
-         at(p.mode) + ", 95% " + at(p.low) + " .. " + at(p.high) + " (base pairs)\n";
+  return "  location on chromosome " + markers->markers.front().chromosome + ": median " + at(p.median) +
+         ", mode of the histogram " + at(p.mode) + ", equal-tailed 95% " + at(p.low) + " .. " + at(p.high) +
+         " (base pairs)\n";
+}
+
+// What the estimates are, for whoever reads the file without the README.
+Json definitionsJson() {
+  return Json{{"interval95", "equal-tailed 95 % interval: the 2.5 % and 97.5 % quantiles of the draws"},
+              {"mode", "mode of the histogram: the centre of the fullest bar, with the run's number of bars over "
+                       "the range of the draws"}};
+}
+
+Json completionJson(const RunCompletion& c) {
+  Json out{{"completed", c.completed}, {"iterations_done", c.iterationsDone},
+           {"iterations_planned", c.iterationsPlanned}};
+  if (!c.completed) out["stopped_by"] = c.stoppedBy;
+  if (!c.resumeCommand.empty()) out["resume_command"] = c.resumeCommand;
+  return out;
+}
+
+// The warning for intervals that meet a location bound, or "".
+std::string boundWarning(const QuantitySummary& location, const SummaryContext& context) {
+  const std::vector<BoundContact> contacts = intervalsAtBounds(location, context);
+  std::string text;
+  for (const char* bound : {"lower", "upper"}) {
+    std::string which;
+    for (const BoundContact& c : contacts)
+      if (c.bound == bound) which += (which.empty() ? "" : ", ") + c.interval;
+    if (which.empty()) continue;
+    const double at = std::string(bound) == "lower" ? context.locationLow : context.locationHigh;
+    std::ostringstream line;
+    line.precision(6);
+    line << "mutloc: warning: the 95% interval of the location (" << which << ") reaches the " << bound
+         << " bound, " << at;
+    if (context.markers) line << " (base pair " << std::llround(basePairsAt(*context.markers, at)) << ")";
+    line << ", within one histogram bar: the mutation may lie outside the region; widen the region (the location "
+            "bounds, or mutloc-prepare's --region) and run again.\n";
+    text += line.str();
+  }
+  return text;
 }
 
 }  // namespace
@@ -146,6 +184,20 @@ QuantitySummary summarise(const ChainDraws& draws, int histBars) {
   return q;
 }
 
+std::vector<BoundContact> intervalsAtBounds(const QuantitySummary& location, const SummaryContext& context) {
+  std::vector<BoundContact> contacts;
+  const double bar = (context.locationHigh - context.locationLow) / std::max(1, context.histBars);
+  if (!(bar > 0)) return contacts;
+  auto check = [&](const QuantitySummary::Estimates& e, const std::string& name) {
+    if (e.low - context.locationLow <= bar) contacts.push_back({name, "lower"});
+    if (context.locationHigh - e.high <= bar) contacts.push_back({name, "upper"});
+  };
+  if (std::isfinite(location.pooled.low)) check(location.pooled, "pooled");
+  for (size_t c = 0; c < location.chains.size(); c++)
+    if (std::isfinite(location.chains[c].low)) check(location.chains[c], "chain " + std::to_string(c + 1));
+  return contacts;
+}
+
 std::string summaryJson(const QuantitySummary& location, const QuantitySummary& age, const SummaryContext& context,
                         long drawsUsed) {
   static const char* const kMoves[kMoveKinds] = {"genealogy", "location", "root", "internal", "frequencies"};
@@ -155,13 +207,21 @@ std::string summaryJson(const QuantitySummary& location, const QuantitySummary& 
     for (double v : context.acceptance[kind]) perChain.push_back(number(v));
     acceptance[kMoves[kind]] = perChain;
   }
-  Json summary{{"location", quantityJson(location, context.markers)},
-               {"age", quantityJson(age, nullptr)},
-               {"acceptance", acceptance},
-               {"seed", context.seed},
-               {"seconds", context.seconds},
-               {"draws_per_chain", context.drawsPerChain},
-               {"draws_used", drawsUsed}};
+  Json summary = Json::object();
+  if (drawsUsed > 0) {
+    summary["location"] = quantityJson(location, context.markers);
+    summary["age"] = quantityJson(age, nullptr);
+  } else {
+    // Estimates of nothing would be nulls that read like results.
+    summary["no_draws"] = "no samples were drawn: the run stopped after " +
+                          std::to_string(context.completion.iterationsDone) +
+                          " iterations, within the burn-in, so the location and age have no estimates";
+  }
+  summary["acceptance"] = acceptance;
+  summary["seed"] = context.seed;
+  summary["seconds"] = context.seconds;
+  summary["draws_per_chain"] = context.drawsPerChain;
+  summary["draws_used"] = drawsUsed;
   if (!context.ladder.empty())
     summary["tempering"] = Json{{"ladder", context.ladder}, {"swap_acceptance", context.swapAcceptance}};
   if (!context.tunedSteps.empty()) {
@@ -173,13 +233,20 @@ std::string summaryJson(const QuantitySummary& location, const QuantitySummary& 
     }
     summary["tuned_steps"] = levels;
   }
+  if (drawsUsed > 0) {
+    summary["definitions"] = definitionsJson();
+    Json contacts = Json::array();
+    for (const BoundContact& c : intervalsAtBounds(location, context))
+      contacts.push_back(Json{{"interval", c.interval}, {"bound", c.bound}});
+    summary["location_at_bound"] = contacts;
+  }
+  summary.update(completionJson(context.completion));
   return summary.dump(2) + "\n";
 }
 
 void writeSummaryLines(std::ostream& err, const QuantitySummary& location, const QuantitySummary& age,
-                       const SummaryContext& context, bool quiet) {
-  if (!quiet)
-    err << "mutloc: summary over " << location.chains.size() << (location.chains.size() == 1 ? " chain" : " chains")
+                       const SummaryContext& context) {
+  err << "mutloc: summary over " << location.chains.size() << (location.chains.size() == 1 ? " chain" : " chains")
         << ", " << context.drawsPerChain << " draws each:\n"
         << line("location", location) << basePairsLine(location, context.markers) << line("age", age);
   for (const auto& [name, q] : {std::pair{"location", &location}, std::pair{"age", &age}}) {
@@ -193,4 +260,5 @@ void writeSummaryLines(std::ostream& err, const QuantitySummary& location, const
                                       : "run longer, run more chains, or use the mixing options (see the README).\n");
     err << warning.str();
   }
+  err << boundWarning(location, context);
 }

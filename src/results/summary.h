@@ -15,6 +15,16 @@
 #include "sampler/tempering.h"
 #include "sampler/tuning.h"
 
+// How the run ended: whether it ran every iteration and, if not, what
+// stopped it and how it can go on.
+struct RunCompletion {
+  bool completed = true;
+  long iterationsDone = 0;     // burn-in included
+  long iterationsPlanned = 0;  // burn-in and sampling iterations
+  std::string stoppedBy;       // "SIGINT", "SIGTERM", "menu" or "failure"; empty when completed
+  std::string resumeCommand;   // the command that continues the run, when a checkpoint lets it
+};
+
 // What the summary reports besides the draws.
 struct SummaryContext {
   long seed = 0;              // the seed the run started from
@@ -33,6 +43,8 @@ struct SummaryContext {
   // locations are given in base pairs too.
   const MarkerTable* markers = nullptr;
   bool mixingOptions = false;  // the run used moves beyond the default ones
+  double locationLow = 0, locationHigh = 0;  // the bounds of the location
+  RunCompletion completion;
 };
 
 // Fills the context's acceptance proportions (every chain's, counted over the
@@ -54,12 +66,24 @@ struct QuantitySummary {
 
 QuantitySummary summarise(const ChainDraws& draws, int histBars);
 
+// The 95 % intervals (the pooled one and every chain's) that reach to within
+// one histogram bar of a location bound, a bar being the bounds' width over
+// the number of bars: mass piled against a bound means the mutation may lie
+// beyond it. Each as "pooled" or "chain N" with "lower" or "upper".
+struct BoundContact {
+  std::string interval;
+  std::string bound;
+};
+std::vector<BoundContact> intervalsAtBounds(const QuantitySummary& location, const SummaryContext& context);
+
 // The summary as JSON (keys location, age, acceptance, seed, seconds,
-// draws_used, draws_per_chain).
+// draws_used, draws_per_chain, what the estimates are, where the location
+// meets its bounds, and how the run ended). Without draws the estimates are
+// left out and no_draws says why.
 std::string summaryJson(const QuantitySummary& location, const QuantitySummary& age, const SummaryContext& context,
                         long drawsUsed);
 
-// A few lines for standard error, and (always) a warning line when R-hat
-// exceeds 1.01 or a bulk ESS is below 400.
+// A few lines for standard error, a warning line when R-hat exceeds 1.01 or a
+// bulk ESS is below 400, and one when a location interval meets a bound.
 void writeSummaryLines(std::ostream& err, const QuantitySummary& location, const QuantitySummary& age,
-                       const SummaryContext& context, bool quiet);
+                       const SummaryContext& context);

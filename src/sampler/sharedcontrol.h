@@ -50,7 +50,8 @@ struct SharedControl : StepSet {
 
   pthread_mutex_t pauseMutex;               // held by the control thread while the menu is open
   std::atomic<int> stopRequested{0};        // 1: stop at the end of the current iteration, saving results
-  std::atomic<bool> stopSignalled{false};   // the stop came from a signal
+  std::atomic<int> stopSignal{0};           // the signal that asked for the stop (0: none)
+  std::atomic<long long> stopSignalAt{0};   // when it came (monotonic clock, milliseconds)
   std::atomic<bool> menuReady{false};       // the fields below and acceptance are set: the menu may show them
   int wakePipe[2] = {-1, -1};               // readable when the control thread must stop waiting for input
 

@@ -109,6 +109,8 @@ TEST(CommandLine, QuietAndBatchRunsKeepTheFilesAndDropTheScreenAndTheMenu) {
   ASSERT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "\nWriting files...\n\nFinished") << "no chain lines, no menu answers";
   EXPECT_EQ(run.err.find("mutloc: iteration"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("mutloc: summary over 1 chain, 300 draws each:\n  location: median "), std::string::npos)
+      << "the answer stays: " << run.err;
   EXPECT_EQ(outputsOf(dir, "p.txt"), expected);
 }
 
@@ -118,14 +120,52 @@ TEST(CommandLine, UnknownOptionsAndBadValuesEndWithStatusTwoAndWriteNothing) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"p.txt", "--out", "X"}, {"p.txt", "--seed", "5"}, {"p.txt", "--seed", "x"},
         {"--checkpoint-every", "0", "p.txt"}, {"p.txt", "extra.txt"}, {"p.txt", "--hottest", "0.5"},
-        {"p.txt", "--overdispersed"}}) {
+        {"p.txt", "--overdispersed"}, {"p.txt", "--chains", "0"}, {"p.txt", "--burn-in", "many"},
+        {"p.txt", "--iterations", "-3"}, {"p.txt", "-o", "out/"}}) {
     const RunResult run = runMutloc(dir, args);
-    EXPECT_EQ(run.status, 2) << args[1];
+    EXPECT_EQ(run.status, 2) << args[1] << args.back();
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err.rfind("mutloc: ", 0), 0u) << run.err;
     EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
   }
   EXPECT_EQ(filesIn(dir), std::vector<std::string>{"p.txt"});
+}
+
+// --chains, --burn-in and --iterations stand for the file's entries: the run
+// is the one of a file that holds them, echo included; a checkpoint carries
+// them, and a resume with other values is refused.
+TEST(CommandLine, RunLengthsGivenOnTheCommandLineActAsTheFilesEntries) {
+  ScratchDir dir;
+  ParamSpec p = twoChainsOfTwentyLeaves(300, 3000, "100 100 1 1 1");
+  p.chains = 3;
+  dir.write("given.txt", p.text());
+  p.chains = 1;
+  p.burnIn = 50;
+  p.iterations = 300;
+  dir.write("p.txt", p.text());
+  const RunResult edited = runMutloc(dir, {"given.txt", "--no-menu"});
+  ASSERT_EQ(edited.status, 0) << edited.out;
+  RunResult run = runMutloc(dir, {"p.txt", "--no-menu", "--chains", "3", "--burn-in", "300", "--iterations", "3000"});
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out, edited.out);
+  EXPECT_EQ(outputsOf(dir, "p.txt"), outputsOf(dir, "given.txt"));
+  EXPECT_EQ(runMutloc(dir, {"p.txt", "--chains", "1001"}).err,
+            "mutloc: --chains: \"Simulation runs\" should be at most 1000.\nRun mutloc --help for the options.\n");
+
+  LiveRun live = startMutloc(dir, {"p.txt", "--chains", "3", "--iterations", "3000", "--burn-in", "300",
+                                   "--checkpoint-every", "500", "-o", "stopped"});
+  ASSERT_TRUE(waitForOutput(live, "\n1000 "));
+  sendInput(live, "9\n6\n");
+  ASSERT_EQ(finish(live, 120).status, 0) << "the menu's stop is the user's own";
+  const std::string summary = dir.read("stopped.summary.json");
+  EXPECT_NE(summary.find("\"stopped_by\": \"menu\""), std::string::npos) << summary;
+  EXPECT_NE(summary.find("--resume stopped.ckpt p.txt --chains 3 --iterations 3000"), std::string::npos) << summary;
+  run = runMutloc(dir, {"--resume", "stopped.ckpt", "p.txt", "--no-menu", "--iterations", "2000"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("not iterations=2000"), std::string::npos) << run.out;
+  run = runMutloc(dir, {"--resume", "stopped.ckpt", "p.txt", "--no-menu"});
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(outputsOf(dir, "stopped"), outputsOf(dir, "given.txt"));
 }
 
 }  // namespace

@@ -40,6 +40,13 @@ TEST(Lifecycle, WithoutAReadableParameterFileNothingIsCreated) {
     EXPECT_EQ(run.out, "You haven't opened the input file yet.\n");
     EXPECT_EQ(run.status, 1);
   }
+  // Standard error says which file and why, or how to give one.
+  EXPECT_EQ(runMutloc(dir, {"absent.txt"}, "", 30).err,
+            "mutloc: cannot read the parameter file absent.txt: No such file or directory.\n");
+  EXPECT_EQ(runMutloc(dir, {}, "", 30).err.rfind("mutloc: no parameter file was given.\nUsage: mutloc [OPTIONS] "
+                                                  "PARAMFILE",
+                                                  0),
+            0u);
   EXPECT_EQ(entriesIn(dir), 0u);
 }
 
@@ -66,8 +73,12 @@ TEST(Lifecycle, AnOutputThatCannotBeWrittenIsNamedAndNoFileIsCreated) {
   std::filesystem::create_directory(dir.file("p.txt.log"));
   const RunResult run = runMutloc(dir, {dir.file("p.txt")}, "", 30);
   EXPECT_EQ(run.out, dir.file("p.txt.log") + " can't be opened.\n");
+  EXPECT_EQ(run.err, "mutloc: " + dir.file("p.txt.log") + " is a folder\n");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(entriesIn(dir), 2u) << "only p.txt and the folder named p.txt.log";
+  const RunResult missing = runMutloc(dir, {"p.txt", "-o", "nope/run1"}, "", 30);
+  EXPECT_EQ(missing.out, "nope/run1.dat can't be opened.\n");
+  EXPECT_EQ(missing.err, "mutloc: the folder nope does not exist\n");
 }
 
 // A rerun whose parameter file is rejected leaves the earlier results as they

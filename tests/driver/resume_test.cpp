@@ -60,7 +60,7 @@ TEST(Resume, StopsInBurnInAndInSamplingThenResumesGiveTheUninterruptedFiles) {
   ScratchDir dir;
   dir.write("p.txt", text);
   RunResult run = interrupted(dir, {"p.txt", "--checkpoint-every", "5000"}, "\n1000 ", SIGINT);
-  ASSERT_EQ(run.status, 0) << run.out;
+  ASSERT_EQ(run.status, 128 + SIGINT) << run.out;
   ASSERT_TRUE(dir.exists("p.txt.ckpt"));
   EXPECT_NE(run.out.find("No samples were drawn"), std::string::npos);
   {
@@ -72,8 +72,9 @@ TEST(Resume, StopsInBurnInAndInSamplingThenResumesGiveTheUninterruptedFiles) {
     for (double& value : column) last >> value;
     const auto summary = nlohmann::json::parse(dir.read("p.txt.summary.json"));
     EXPECT_NEAR(summary["acceptance"]["genealogy"][0].get<double>(), column[5], 0.02) << dat.substr(dat.size() - 300);
+    EXPECT_EQ(summary["resume_command"], std::string(MUTLOC_BINARY) + " --resume p.txt.ckpt p.txt --checkpoint-every 5000");
   }
-  ASSERT_EQ(interrupted(dir, kResume, "\n9000 ", SIGTERM).status, 0);
+  ASSERT_EQ(interrupted(dir, kResume, "\n9000 ", SIGTERM).status, 128 + SIGTERM);
   run = runMutloc(dir, {"--resume", "p.txt.ckpt", "p.txt", "--no-menu", "-q"});
   ASSERT_EQ(run.status, 0) << run.out;
   expectSameOutputs(dir, expected);
@@ -120,7 +121,7 @@ TEST(Resume, ACheckpointThatDoesNotBelongIsRefusedWithOneLine) {
   ScratchDir dir;
   const std::string text = resumableRun();
   dir.write("p.txt", text);
-  ASSERT_EQ(interrupted(dir, {"p.txt", "--checkpoint-every", "2000"}, "\n5000 ", SIGINT).status, 0);
+  ASSERT_EQ(interrupted(dir, {"p.txt", "--checkpoint-every", "2000"}, "\n5000 ", SIGINT).status, 128 + SIGINT);
   const std::string checkpoint = dir.read("p.txt.ckpt");
   auto refusal = [&](const std::vector<std::string>& args) {
     const RunResult run = runMutloc(dir, args);

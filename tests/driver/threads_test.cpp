@@ -23,7 +23,7 @@ TEST(Threads, AnyNumberOfThreadsAndAResumeGiveTheSameFiles) {
   LiveRun live = startMutloc(dir, {"p.txt", "--threads", "2", "--checkpoint-every", "700", "-o", "stopped"});
   ASSERT_TRUE(waitForOutput(live, "\n1500 "));
   sendSignal(live, SIGINT);
-  ASSERT_EQ(finish(live, 120).status, 0);
+  ASSERT_EQ(finish(live, 120).status, 128 + SIGINT);
   const RunResult resumed = runMutloc(dir, {"--resume", "stopped.ckpt", "p.txt", "--no-menu", "--threads", "1"});
   ASSERT_EQ(resumed.status, 0) << resumed.out;
   EXPECT_EQ(outputsOf(dir, "stopped"), expected);

@@ -39,7 +39,7 @@ TEST(Summary, JsonHoldsEstimatesPerChainAndPooledWithDiagnosticsAtThePooledLevel
   EXPECT_EQ(json["draws_used"], 100);
 }
 
-TEST(Summary, ChainsThatHaveNotMixedGetAWarningLineEvenWhenQuiet) {
+TEST(Summary, ChainsThatHaveNotMixedGetAWarningLine) {
   ChainDraws apart(2);
   for (int i = 0; i < 500; i++) {
     apart[0].push_back(i % 7);
@@ -47,9 +47,57 @@ TEST(Summary, ChainsThatHaveNotMixedGetAWarningLineEvenWhenQuiet) {
   }
   const QuantitySummary q = summarise(apart, 20);
   std::ostringstream err;
-  writeSummaryLines(err, q, q, SummaryContext{}, true);
+  writeSummaryLines(err, q, q, SummaryContext{});
   EXPECT_NE(err.str().find("mutloc: warning: the location's R-hat is "), std::string::npos) << err.str();
-  EXPECT_EQ(err.str().find("summary over"), std::string::npos) << "quiet: the warnings only";
+  EXPECT_NE(err.str().find("mode of the histogram "), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("equal-tailed 95% "), std::string::npos) << err.str();
+}
+
+// Draws piled against the upper bound 1 (bounds 0..1, 10 bars of 0.1): the
+// pooled interval and the second chain's reach within a bar of it.
+TEST(Summary, IntervalsWithinABarOfALocationBoundAreNamedAndWarnedAbout) {
+  ChainDraws draws(2);
+  for (int i = 0; i < 200; i++) {
+    draws[0].push_back(0.5 + 0.2 * i / 200);
+    draws[1].push_back(0.75 + 0.2 * i / 200);
+  }
+  const QuantitySummary q = summarise(draws, 10);
+  SummaryContext context;
+  context.histBars = 10;
+  context.locationHigh = 1;
+  context.acceptance.assign(kMoveKinds, {0.5, 0.5});
+  const std::vector<BoundContact> contacts = intervalsAtBounds(q, context);
+  ASSERT_EQ(contacts.size(), 2u);
+  EXPECT_EQ(contacts[0].interval + " " + contacts[0].bound, "pooled upper");
+  EXPECT_EQ(contacts[1].interval + " " + contacts[1].bound, "chain 2 upper");
+  std::ostringstream err;
+  writeSummaryLines(err, q, q, context);
+  EXPECT_NE(err.str().find("(pooled, chain 2) reaches the upper bound, 1, within one histogram bar: the mutation may "
+                           "lie outside the region"),
+            std::string::npos)
+      << err.str();
+  const auto json = nlohmann::json::parse(summaryJson(q, q, context, 200));
+  EXPECT_EQ(json["location_at_bound"].size(), 2u);
+  // Wider bounds hold both intervals: no warning.
+  context.locationLow = -1;
+  context.locationHigh = 2;
+  EXPECT_TRUE(intervalsAtBounds(q, context).empty());
+}
+
+TEST(Summary, AStoppedRunSaysSoAndLeavesOutTheEstimatesItHasNoDrawsFor) {
+  SummaryContext context;
+  context.acceptance.assign(kMoveKinds, {0.5});
+  context.completion = RunCompletion{false, 57, 1100, "SIGTERM", "mutloc --resume p.txt.ckpt p.txt"};
+  const QuantitySummary none = summarise(ChainDraws(1), 10);
+  const auto json = nlohmann::json::parse(summaryJson(none, none, context, 0));
+  EXPECT_FALSE(json.contains("location"));
+  EXPECT_FALSE(json.contains("age"));
+  EXPECT_NE(json["no_draws"].get<std::string>().find("within the burn-in"), std::string::npos);
+  EXPECT_EQ(json["completed"], false);
+  EXPECT_EQ(json["iterations_done"], 57);
+  EXPECT_EQ(json["stopped_by"], "SIGTERM");
+  EXPECT_EQ(json["resume_command"], "mutloc --resume p.txt.ckpt p.txt");
+  EXPECT_EQ(json.dump().find("null"), std::string::npos) << json.dump();
 }
 
 }  // namespace
