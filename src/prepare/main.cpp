@@ -69,9 +69,19 @@ void refuseOverwritingInputs(const std::vector<std::string>& outputs, const std:
     }
 }
 
+// A whole number within the minimal-standard generator's seeds; a positive
+// one stands for its negative (the stream the sampler draws from either way).
+bool parseSeed(const std::string& text, long* seed) {
+  errno = 0;
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || value < -2147483647L || value > 2147483647L) return false;
+  *seed = value > 0 ? -value : value;
+  return true;
+}
+
 int writeOutputs(const PrepareOptions& options, const std::string& output) {
   const std::string markers = output + ".markers.tsv";
-  if (std::filesystem::is_directory(output)) throw PrepareError("The output " + output + " is a folder.");
   refuseOverwritingInputs({output, markers},
                           {options.vcf, options.cases, options.controls, options.pheno, options.map});
   const Prepared prepared = prepare(options);
@@ -106,7 +116,9 @@ int main(int argc, char** argv) {
       ->type_name("CHR:START-END");
   auto* cases = app.add_option("--cases", o.cases, "case sample IDs, one a line")->type_name("FILE");
   auto* controls = app.add_option("--controls", o.controls, "control sample IDs, one a line")->type_name("FILE");
-  app.add_option("--pheno", o.pheno, "FID IID PHENO (2 case, 1 control), samples matched on IID")
+  app.add_option("--pheno", o.pheno,
+                 "FID IID PHENO, or a PLINK .fam (phenotype in column 6): 2 case, 1 control, others left out; "
+                 "samples matched on IID")
       ->type_name("FILE")
       ->excludes(cases)
       ->excludes(controls);
@@ -132,8 +144,13 @@ int main(int argc, char** argv) {
   app.add_option("--chains", o.chains, "chains")->check(CLI::Range(1, 1000));
   app.add_option("--burn-in", o.burnIn, "burn-in iterations")->check(CLI::Range(1L, 2147483647L));
   app.add_option("--iterations", o.iterations, "sampling iterations")->check(CLI::Range(1L, 2147483647L));
-  app.add_option("--seed", o.seed, "random seed: negative, or 0 for one from the clock")
-      ->check(CLI::Range(-2147483647L, 0L));
+  std::string seed;
+  app.add_option("--seed", seed,
+                 "random seed: a whole number, 0 for one from the clock (N and -N give the same stream, written "
+                 "as -N; also seeds the filling of missing control alleles)")
+      ->type_name("N");
+  app.add_flag("--ignore-missing-samples", o.ignoreMissingSamples,
+               "leave out listed samples the VCF lacks (counted and named) instead of stopping");
   app.add_option("--growth", o.growth, "population growth rate")->check(CLI::PositiveNumber);
   app.add_option("--sampled", o.sampled, "proportion of the population sampled")
       ->check(CLI::PositiveNumber & CLI::Range(0.0, 1.0));
@@ -146,6 +163,12 @@ int main(int argc, char** argv) {
     if (o.maxMarkers == 1) throw CLI::ValidationError("--max-markers: at least 2 (or 0)");
     if (!region.empty() && !(o.region = parseRegion(region)))
       throw CLI::ValidationError("--region: " + region + " is not CHR:START-END");
+    if (!seed.empty() && !parseSeed(seed, &o.seed))
+      throw CLI::ValidationError("--seed: " + seed + " is not a whole number between -2147483647 and 2147483647");
+    if (output.empty()) throw CLI::ValidationError("-o: give the parameter file's name");
+    if (output.back() == '/' || std::filesystem::is_directory(output))
+      throw CLI::ValidationError("-o: " + output + " is a folder; give the parameter file's name, such as " +
+                                 (output.back() == '/' ? output : output + "/") + "region.txt");
   } catch (const CLI::ParseError& e) {
     const int status = app.exit(e);
     return status == 0 ? 0 : kBadOption;

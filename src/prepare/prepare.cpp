@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "core/failure.h"
+#include "core/random.h"
 #include "input/ranges.h"
 #include "input/reader.h"
 #include "markers/markertable.h"
@@ -49,7 +50,6 @@ struct Labels {
 
 struct Tables {
   std::vector<std::vector<int>> controlHaplotypes;  // allele indices at the chosen markers
-  int incompleteControls = 0;
   std::vector<Labels> labels;                       // per chosen marker
 };
 
@@ -145,9 +145,13 @@ SiteReport reportSites(const PrepareOptions& o, const VcfSites& vcf) {
                     " with more than 498 alleles";
   report.tooFew = source + " has fewer than two usable markers (";
   if (vcf.sites.size() < 2) {
-    const bool none = vcf.sitesRead == 0 && o.region;
-    throw PrepareError(report.tooFew + report.filtered +
-                       (none ? "; does the file name the chromosome otherwise?" : "") + ").");
+    std::string names;
+    for (const std::string& name : vcf.chromosomes) names += (names.empty() ? "" : ", ") + name;
+    const std::string where =
+        vcf.sitesRead > 0 || !o.region ? ""
+        : names.empty()                ? "; the file names no chromosome"
+                                       : "; the file names its chromosomes " + names;
+    throw PrepareError(report.tooFew + report.filtered + where + ").");
   }
   return report;
 }
@@ -191,9 +195,14 @@ DataMode chooseDataMode(const PrepareOptions& o, const VcfSites& vcf, const Plac
   mode.genotypes = o.dominant || !unphasedCase.empty();
   mode.model = o.dominant ? 0 : 1;
   if (o.dominant)
-    notes.push_back("Dominant inheritance: genotype data, genetic model 0.");
+    notes.push_back("Dominant inheritance: genotype data, genetic model 0 (one chromosome of each case carries the "
+                    "mutation; which one is not known).");
   else if (mode.genotypes)
-    notes.push_back("The cases are not all phased (" + unphasedCase + "): genotype data, genetic model 1.");
+    notes.push_back("The cases are not all phased (" + unphasedCase + "): genotype data, genetic model 1 (both "
+                    "chromosomes of every case carry the mutation).");
+  else
+    notes.push_back("Recessive inheritance: both haplotypes of every case are taken as carriers of the mutation "
+                    "(--inheritance dominant if one chromosome of each case carries it).");
   return mode;
 }
 
@@ -232,11 +241,44 @@ ChosenMarkers chooseMarkers(const PrepareOptions& o, const VcfSites& vcf, const 
   return markers;
 }
 
-// Control haplotypes; one with a missing allele cannot be written, since the
-// control table has no code for a missing allele. Returns the number of cases.
+// The control alleles called at a marker, by allele index.
+std::vector<double> controlAlleleCounts(const VcfSites& vcf, const Site& site) {
+  std::vector<double> counts(site.alleles.size(), 0);
+  for (size_t s = 0; s < vcf.samples.size(); s++)
+    for (int k = 0; k < 2; k++)
+      if (!vcf.isCase[s] && site.calls[2 * s + k] >= 0) counts[site.calls[2 * s + k]]++;
+  return counts;
+}
+
+// An allele index drawn with probabilities proportional to counts.
+int drawAllele(const std::vector<double>& counts, Random& rng) {
+  double total = 0;
+  for (double c : counts) total += c;
+  double u = rng.uniform() * total;
+  for (size_t a = 0; a < counts.size(); a++) {
+    if (u < counts[a]) return static_cast<int>(a);
+    u -= counts[a];
+  }
+  // Rounding can leave u at the very top: the last allele with a count.
+  for (size_t a = counts.size(); a-- > 0;)
+    if (counts[a] > 0) return static_cast<int>(a);
+  return 0;
+}
+
+// Control haplotypes. The control table has no code for a missing allele, so
+// each missing control allele is drawn from the controls' called alleles at
+// its site (from --seed, in sample, chromosome and marker order): the control
+// frequencies the model starts from stay as the calls give them, at the cost
+// of the filled haplotype's linkage at that marker. Returns the number of
+// cases.
 int collectControls(const PrepareOptions& o, const VcfSites& vcf, const ChosenMarkers& markers, DataMode mode,
                     Tables& t, std::vector<std::string>& notes) {
   int cases = 0;
+  std::vector<std::vector<double>> counts;
+  for (const Site* m : markers.sites) counts.push_back(controlAlleleCounts(vcf, *m));
+  Random rng(static_cast<int32_t>(o.seed == 0 ? -1 : o.seed));
+  long filled = 0;
+  std::vector<bool> filledAt(markers.sites.size(), false);
   for (size_t s = 0; s < vcf.samples.size(); s++) {
     if (vcf.isCase[s]) {
       cases++;
@@ -244,19 +286,23 @@ int collectControls(const PrepareOptions& o, const VcfSites& vcf, const ChosenMa
     }
     for (int k = 0; k < 2; k++) {
       std::vector<int> haplotype;
-      for (const Site* m : markers.sites) haplotype.push_back(m->calls[2 * s + k]);
-      if (std::count(haplotype.begin(), haplotype.end(), -1) > 0)
-        t.incompleteControls++;
-      else
-        t.controlHaplotypes.push_back(haplotype);
+      for (size_t m = 0; m < markers.sites.size(); m++) {
+        int allele = markers.sites[m]->calls[2 * s + k];
+        if (allele < 0) {
+          allele = drawAllele(counts[m], rng);
+          filled++;
+          filledAt[m] = true;
+        }
+        haplotype.push_back(allele);
+      }
+      t.controlHaplotypes.push_back(haplotype);
     }
   }
-  if (t.controlHaplotypes.empty())
-    throw PrepareError("No control haplotype is complete at the " + std::to_string(markers.sites.size()) +
-                       " chosen markers of " + o.vcf + "; lower --max-missing.");
-  if (t.incompleteControls > 0)
-    notes.push_back(count(t.incompleteControls, "control haplotype") +
-                    " with a missing allele left out of the control table.");
+  if (filled > 0)
+    notes.push_back(count(static_cast<size_t>(filled), "missing control allele") + " at " +
+                    count(static_cast<size_t>(std::count(filledAt.begin(), filledAt.end(), true)), "marker") +
+                    " filled in, each drawn from the controls' called alleles at its site (--seed " +
+                    std::to_string(o.seed) + "): every control haplotype stays in the table.");
   if (mode.genotypes && mode.model == 0 && cases < 2)
     throw PrepareError("Dominant inheritance needs at least two cases (one genealogy leaf each).");
   return cases;
@@ -408,7 +454,14 @@ void checkAsMutlocWould(const std::string& parameterFile) {
 Prepared prepare(const PrepareOptions& o) {
   Prepared result;
   const SampleRoles roles = o.pheno.empty() ? readSampleLists(o.cases, o.controls) : readPhenotypes(o.pheno);
-  const VcfSites vcf = readVcfSites(o.vcf, o.region, roles, SiteFilter{o.minMaf, o.maxMissing, o.memoryBudget});
+  if (roles.unknown > 0)
+    result.notes.push_back(count(static_cast<size_t>(roles.unknown), "sample") + " of " + o.pheno +
+                           " with a phenotype other than 1 (control) or 2 (case), such as -9 or 0, left out.");
+  const VcfSites vcf = readVcfSites(o.vcf, o.region, roles, SiteFilter{o.minMaf, o.maxMissing, o.memoryBudget},
+                                    o.ignoreMissingSamples);
+  if (!vcf.absent.empty())
+    result.notes.push_back(count(vcf.absent.size(), "listed sample") + " not in " + o.vcf +
+                           " left out (--ignore-missing-samples): " + listOf(vcf.absent) + ".");
   const SiteReport report = reportSites(o, vcf);
   result.notes.push_back(report.filtered + ".");
   const PlacedSites placed = placeOnMap(o, vcf.sites, report, result.notes);

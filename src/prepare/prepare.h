@@ -18,11 +18,12 @@ struct PrepareOptions {
   double maxMissing = 0.05;
   int maxMarkers = 0;                  // 0: the data mode's limit
   bool dominant = false;               // inheritance
+  bool ignoreMissingSamples = false;   // listed samples the VCF lacks are left out instead of refused
   // Sampler settings written into the parameter file.
   int chains = 3;
   long burnIn = 2000;
   long iterations = 10000;
-  long seed = -1;
+  long seed = -1;  // 0 or negative: a positive seed given is written as its negative
   double growth = 0.05;
   double sampled = 0.01;
   double maxAge = 500;

@@ -1,6 +1,7 @@
 #include "prepare/samples.h"
 
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -66,13 +67,22 @@ SampleRoles readPhenotypes(const std::string& file) {
   std::string line;
   for (int number = 1; std::getline(in, line); number++) {
     std::istringstream words(line);
-    std::string fid, iid, pheno;
-    if (!(words >> fid)) continue;
-    if (fid[0] == '#' || (number == 1 && fid == "FID")) continue;  // a header
-    if (!(words >> iid >> pheno))
-      throw PrepareError(file + " line " + std::to_string(number) + ": FID IID PHENO expected.");
-    if (pheno == "2") roles.cases.push_back(iid);
-    if (pheno == "1") roles.controls.push_back(iid);
+    const std::vector<std::string> w{std::istream_iterator<std::string>(words), {}};
+    if (w.empty()) continue;
+    if (w[0][0] == '#' || (number == 1 && w[0] == "FID")) continue;  // a header
+    // FID IID PHENO (more columns after it are other phenotypes), or a
+    // .fam's six columns FID IID father mother sex PHENO.
+    if (w.size() < 3)
+      throw PrepareError(file + " line " + std::to_string(number) +
+                         ": FID IID PHENO, or the six columns of a .fam file, expected.");
+    const std::string& iid = w[1];
+    const std::string& pheno = w.size() == 6 ? w[5] : w[2];
+    if (pheno == "2")
+      roles.cases.push_back(iid);
+    else if (pheno == "1")
+      roles.controls.push_back(iid);
+    else
+      roles.unknown++;
   }
   requireReadable(in, file);
   checkRoles(roles, file);

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "prepare/failure.h"
+#include "prepare/geneticmap.h"
 
 namespace {
 
@@ -47,6 +48,34 @@ std::string siteName(const std::string& chromosome, long long position) {
   return chromosome + ":" + std::to_string(position);
 }
 
+std::vector<std::string> namesOf(const char** names, int count) {
+  std::vector<std::string> out(names, names + std::max(count, 0));
+  std::free(names);  // the array only: the names belong to the header or index
+  return out;
+}
+
+std::vector<std::string> headerChromosomes(const Reader& r) {
+  int count = 0;
+  const char** names = bcf_hdr_seqnames(r.header, &count);
+  return names ? namesOf(names, count) : std::vector<std::string>();
+}
+
+std::vector<std::string> indexChromosomes(const Reader& r) {
+  int count = 0;
+  const char** names = tbx_seqnames(r.tabix, &count);
+  return names ? namesOf(names, count) : std::vector<std::string>();
+}
+
+// The file's own name of a chromosome, which may carry "chr" where the
+// region's does not (or the other way round); the region's when none matches.
+std::string fileName(const std::vector<std::string>& names, const std::string& wanted) {
+  for (const std::string& name : names)
+    if (name == wanted) return name;
+  for (const std::string& name : names)
+    if (sameChromosome(name, wanted)) return name;
+  return wanted;
+}
+
 // Opens the file and, for a region, its index when there is one: the
 // iterator then visits only the region's records.
 void open(Reader& r, const std::string& file, const std::optional<Region>& region) {
@@ -60,12 +89,12 @@ void open(Reader& r, const std::string& file, const std::optional<Region>& regio
   if (!region) return;
   const hts_pos_t begin = region->start - 1, end = region->end;
   if (format->format == bcf && (r.index = bcf_index_load3(file.c_str(), nullptr, HTS_IDX_SILENT_FAIL))) {
-    const int tid = bcf_hdr_name2id(r.header, region->chromosome.c_str());
+    const int tid = bcf_hdr_name2id(r.header, fileName(headerChromosomes(r), region->chromosome).c_str());
     r.iterator = tid >= 0 ? bcf_itr_queryi(r.index, tid, begin, end) : nullptr;
     if (!r.iterator) r.iterator = bcf_itr_queryi(r.index, HTS_IDX_NONE, 0, 0);
   } else if (format->format == vcf && format->compression == bgzf &&
              (r.tabix = tbx_index_load3(file.c_str(), nullptr, HTS_IDX_SILENT_FAIL))) {
-    const int tid = tbx_name2id(r.tabix, region->chromosome.c_str());
+    const int tid = tbx_name2id(r.tabix, fileName(indexChromosomes(r), region->chromosome).c_str());
     r.iterator = tid >= 0 ? tbx_itr_queryi(r.tabix, tid, begin, end) : nullptr;
     if (!r.iterator) r.iterator = tbx_itr_queryi(r.tabix, HTS_IDX_NONE, 0, 0);
   }
@@ -94,19 +123,42 @@ bool next(Reader& r, const std::string& file, const std::string& after) {
   return true;
 }
 
-// The header indices of the cases and controls, in the file's order.
-void findSamples(const Reader& r, const std::string& file, const SampleRoles& roles, VcfSites& out,
-                 std::vector<int>& columns) {
+// "c7 (a case)", "c7 and c9 (cases)", "c7, c8 and c9 (cases)".
+std::string namedSamples(const std::vector<std::string>& ids, const std::string& one, const std::string& many) {
+  std::string text;
+  for (size_t i = 0; i < ids.size(); i++) text += (i == 0 ? "" : i + 1 == ids.size() ? " and " : ", ") + ids[i];
+  return text + " (" + (ids.size() == 1 ? one : many) + ")";
+}
+
+// The header indices of the cases and controls, in the file's order. Every
+// listed sample the file lacks is named at once.
+void findSamples(const Reader& r, const std::string& file, const SampleRoles& roles, bool absentAllowed,
+                 VcfSites& out, std::vector<int>& columns) {
   const int total = bcf_hdr_nsamples(r.header);
   std::vector<int> role(total, 0);  // 1 case, 2 control
+  std::vector<std::string> absent[2];
   for (int kind = 1; kind <= 2; kind++)
     for (const std::string& id : kind == 1 ? roles.cases : roles.controls) {
       const int column = bcf_hdr_id2int(r.header, BCF_DT_SAMPLE, id.c_str());
       if (column < 0)
-        throw PrepareError("Sample " + id + " (" + (kind == 1 ? "a case" : "a control") + ") is not in the VCF " +
-                           file + ".");
-      role[column] = kind;
+        absent[kind - 1].push_back(id);
+      else
+        role[column] = kind;
     }
+  const size_t missing = absent[0].size() + absent[1].size();
+  if (missing > 0 && !absentAllowed) {
+    std::string named;
+    if (!absent[0].empty()) named = namedSamples(absent[0], "a case", "cases");
+    if (!absent[1].empty())
+      named += (named.empty() ? "" : " and ") + namedSamples(absent[1], "a control", "controls");
+    throw PrepareError(std::string(missing == 1 ? "Sample " : "Samples ") + named + (missing == 1 ? " is" : " are") +
+                       " not in the VCF " + file + "; correct the lists, or give --ignore-missing-samples to go on "
+                       "without " + (missing == 1 ? "it." : "them."));
+  }
+  for (const auto& ids : absent) out.absent.insert(out.absent.end(), ids.begin(), ids.end());
+  if (roles.cases.size() == absent[0].size() || roles.controls.size() == absent[1].size())
+    throw PrepareError(std::string("None of the listed ") + (roles.cases.size() == absent[0].size() ? "cases" : "controls") +
+                       " is in the VCF " + file + ".");
   for (int column = 0; column < total; column++) {
     if (!role[column]) continue;
     columns.push_back(column);
@@ -202,12 +254,12 @@ std::optional<Region> parseRegion(const std::string& text) {
 }
 
 VcfSites readVcfSites(const std::string& file, const std::optional<Region>& region, const SampleRoles& roles,
-                      const SiteFilter& filter) {
+                      const SiteFilter& filter, bool absentAllowed) {
   Reader r;
   open(r, file, region);
   VcfSites out;
   std::vector<int> columns;
-  findSamples(r, file, roles, out, columns);
+  findSamples(r, file, roles, absentAllowed, out, columns);
   std::string chromosome, lastSite;
   long long previous = 0;
   double keptBytes = 0;
@@ -216,7 +268,7 @@ VcfSites readVcfSites(const std::string& file, const std::optional<Region>& regi
     site.chromosome = bcf_seqname_safe(r.header, r.record);
     site.position = r.record->pos + 1;
     lastSite = siteName(site.chromosome, site.position);
-    if (region && (site.chromosome != region->chromosome || site.position < region->start ||
+    if (region && (!sameChromosome(site.chromosome, region->chromosome) || site.position < region->start ||
                    site.position > region->end))
       continue;
     if (chromosome.empty()) {
@@ -248,5 +300,8 @@ VcfSites readVcfSites(const std::string& file, const std::optional<Region>& regi
       out.sites.push_back(std::move(site));
     }
   }
+  // Read last: the header learns the chromosomes of a file without contig
+  // lines as it reads them.
+  out.chromosomes = r.tabix ? indexChromosomes(r) : headerChromosomes(r);
   return out;
 }

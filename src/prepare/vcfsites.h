@@ -37,6 +37,8 @@ struct Site {
 
 struct VcfSites {
   std::vector<std::string> samples;  // the cases and controls, in the file's order
+  std::vector<std::string> absent;   // listed samples the file lacks (when they may be left out)
+  std::vector<std::string> chromosomes;  // the chromosome names the file's header or index holds
   std::vector<bool> isCase;
   std::vector<Site> sites;           // in the file's order
   int sitesRead = 0;
@@ -44,9 +46,11 @@ struct VcfSites {
 };
 
 // Reads the sites on one chromosome: those of the region (through the file's
-// index when it has one, otherwise by reading the whole file), or of the whole
-// file, which must then hold one chromosome. Sites with more than 498 alleles,
-// too many missing alleles, a low control minor allele frequency, or a single
-// allele among the kept samples are counted and left out.
+// index when it has one, otherwise by reading the whole file; "chr7" and "7"
+// name the same chromosome), or of the whole file, which must then hold one
+// chromosome. Sites with more than 498 alleles, too many missing alleles, a
+// low control minor allele frequency, or a single allele among the kept
+// samples are counted and left out. Listed samples the file lacks are an
+// error naming them all, unless absentAllowed (then they are left out).
 VcfSites readVcfSites(const std::string& file, const std::optional<Region>& region, const SampleRoles& roles,
-                      const SiteFilter& filter);
+                      const SiteFilter& filter, bool absentAllowed = false);

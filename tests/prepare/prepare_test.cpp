@@ -129,7 +129,7 @@ TEST(Prepare, UnphasedCasesOrDominantInheritanceGiveGenotypeRows) {
   writeInputs(dir, unphased(kSites, {1, 3, 5}));
   RunResult r = runPrepare(dir, with({"--vcf", "a.vcf", "--cm-per-mb", "1"}, with(kFilters, kShort)));
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("The cases are not all phased (c3 at 7:1000 (rs1)): genotype data, genetic model 1."),
+  EXPECT_NE(r.err.find("The cases are not all phased (c3 at 7:1000 (rs1)): genotype data, genetic model 1 (both chromosomes"),
             std::string::npos) << r.err;
   std::string p = dir.read("p.txt");
   EXPECT_EQ(entry(p, "Data as genotypes"), "1");
@@ -254,7 +254,11 @@ TEST(Prepare, BadInputIsOneLineAndWritesNothing) {
        {{"a.vcf", vcfText(kSamples, {kSites[0], "7 1500 x A"})}},
        vcf,
        "The VCF a.vcf has no genotypes (GT) at 7:1500."},
-      {"absent sample", {{"cases.txt", "c1\nc7\n"}}, vcf, "Sample c7 (a case) is not in the VCF a.vcf."},
+      {"absent samples, all named",
+       {{"cases.txt", "c1\nc7\nc8\n"}, {"controls.txt", "k1\nk9\n"}},
+       vcf,
+       "Samples c7 and c8 (cases) and k9 (a control) are not in the VCF a.vcf; correct the lists, or give "
+       "--ignore-missing-samples to go on without them."},
       {"empty list", {{"controls.txt", "\n"}}, vcf, "controls.txt names no sample."},
       {"one marker",
        {},
@@ -307,7 +311,7 @@ TEST(Prepare, BadInputIsOneLineAndWritesNothing) {
   // A bad or unknown option: status 2.
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"--bogus"}, {"--region", "7:100"}, {"--inheritance", "additive"}, {"--map", "m.map"}, {"--chains", "0"},
-           {"--max-markers", "1"}, {"--seed", "5"}}) {
+           {"--max-markers", "1"}, {"--seed", "abc"}}) {
     ScratchDir dir;
     writeInputs(dir);
     const RunResult r = runPrepare(dir, with(with(vcf, kFilters), args));
@@ -318,6 +322,71 @@ TEST(Prepare, BadInputIsOneLineAndWritesNothing) {
   writeInputs(dir);
   EXPECT_EQ(runPrepare(dir, {"--vcf", "a.vcf", "--cm-per-mb", "1", "-o", "p.txt"}).status, 2);  // no samples
   EXPECT_EQ(runPrepare(dir, {"--vcf", "a.vcf", "--pheno", "x", "--cases", "cases.txt", "-o", "p.txt"}).status, 2);
+}
+
+// Controls with a missing allele stay in the table: each missing allele is
+// drawn from the controls' called alleles at its site, from the seed.
+TEST(Prepare, MissingControlAllelesAreFilledSoThatEveryControlStays) {
+  std::vector<std::string> sites = kSites;
+  sites[0] = "7 1000 rs1 A G    .|1 1|1 0|. 1|1 1|0 1|0";  // k1 and k2 each miss one allele
+  ScratchDir dir;
+  writeInputs(dir, sites);
+  const std::vector<std::string> args = with({"--vcf", "a.vcf", "--cm-per-mb", "1", "--seed", "7"}, kFilters);
+  const RunResult r = runPrepare(dir, args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("6 control haplotypes"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("2 missing control alleles at 1 marker filled in, each drawn from the controls' called "
+                       "alleles at its site (--seed -7)"),
+            std::string::npos)
+      << r.err;
+  const std::string first = dir.read("p.txt");
+  EXPECT_EQ(entry(first, "Use fixed random seed"), "-7") << "a positive seed stands for its negative";
+  int controls = 0;
+  for (const auto& [row, n] : tableRows(first, "Numbers of haplotypes in the normal pop", "Map distance"))
+    controls += n;
+  EXPECT_EQ(controls, 6);
+  ASSERT_EQ(runPrepare(dir, args).status, 0);
+  EXPECT_EQ(dir.read("p.txt"), first) << "the same seed fills the same alleles";
+}
+
+TEST(Prepare, PhenotypesFromAFamFileChromosomeNamesWithOrWithoutChrAndSamplesTheVcfLacks) {
+  ScratchDir dir;
+  writeInputs(dir);
+  const std::vector<std::string> vcf = {"--vcf", "a.vcf", "--cm-per-mb", "1"};
+  ASSERT_EQ(runPrepare(dir, with(vcf, kFilters)).status, 0);
+  const std::string expected = dir.read("p.txt");
+  const std::vector<std::string> filters(kFilters.begin() + 4, kFilters.end());
+  // A .fam: phenotype in column 6, -9 and 0 left out and counted.
+  dir.write("p.fam", "f1 k1 0 0 1 1\nf2 c2 0 0 2 2\nf3 k2 0 0 1 1\nf4 c1 0 0 1 2\nf5 k3 0 0 2 1\nf6 c3 0 0 2 2\n"
+                     "f7 x8 0 0 1 -9\nf8 x9 0 0 1 0\n");
+  RunResult r = runPrepare(dir, with(with(vcf, {"--pheno", "p.fam"}), filters));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(dir.read("p.txt"), expected);
+  EXPECT_NE(r.err.find("2 samples of p.fam with a phenotype other than 1 (control) or 2 (case)"), std::string::npos)
+      << r.err;
+  // chr7 finds the file's 7, with or without an index.
+  writeBgzippedVcf(dir.file("a.vcf.gz"), vcfText(kSamples, kSites));
+  for (const std::string file : {"a.vcf", "a.vcf.gz"}) {
+    r = runPrepare(dir, with({"--vcf", file, "--cm-per-mb", "1", "--region", "chr7:1-10000"}, kFilters));
+    ASSERT_EQ(r.status, 0) << file << ": " << r.err;
+    EXPECT_EQ(dir.read("p.txt"), expected) << file;
+  }
+  r = runPrepare(dir, with({"--vcf", "a.vcf.gz", "--cm-per-mb", "1", "--region", "chr8:1-10000"}, kFilters));
+  EXPECT_NE(r.err.find("(0 sites read; left out: 0 with too many missing alleles, 0 below the control MAF, 0 "
+                       "monomorphic, 0 with more than 498 alleles; the file names its chromosomes 7)."),
+            std::string::npos)
+      << r.err;
+  // Listed samples the file lacks may be left out, named and counted.
+  dir.write("cases.txt", "c1\nc2\nc3\nc7\n");
+  r = runPrepare(dir, with(with(vcf, {"--ignore-missing-samples"}), kFilters));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(dir.read("p.txt"), expected);
+  EXPECT_NE(r.err.find("1 listed sample not in a.vcf left out (--ignore-missing-samples): c7."), std::string::npos)
+      << r.err;
+  // An output that names a folder is refused.
+  r = runPrepare(dir, with(std::vector<std::string>(kFilters.begin(), kFilters.end() - 2), with(vcf, {"-o", "out/"})));
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_NE(r.err.find("out/ is a folder"), std::string::npos) << r.err;
 }
 
 }  // namespace
