@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -276,6 +277,8 @@ TEST_F(ResultsReport, SummaryOfAFreshMultiChainRunMatchesItsFiles) {
     EXPECT_TRUE(std::isfinite(value) && value > 0.5) << key << " " << value;
   }
   EXPECT_LE(std::stod(summary.at("gelman.location.point")), std::stod(summary.at("gelman.location.upper")));
+  EXPECT_EQ(summary.at("mode.kind"), "mode of the histogram (centre of its fullest bar)");
+  EXPECT_EQ(summary.at("region.kind"), "80% HPD region of the histogram (its fullest bars)");
 }
 
 // A prepared parameter file's marker table beside it: mutloc's summary and
@@ -299,7 +302,8 @@ TEST_F(ResultsReport, WithAMarkerTableBesideTheRunLocationsAreAlsoInBasePairs) {
   EXPECT_NE(json.find("\"chromosome\": \"7\""), std::string::npos);
   EXPECT_NE(run.err.find("location on chromosome 7: median "), std::string::npos) << run.err;
 
-  ASSERT_EQ(runReport(dir, "p.txt").status, 0);
+  ASSERT_EQ(runReport(dir, "p.txt --truth 0.005").status, 0);
+  expectPlots(dir);  // in base pairs, the ticks named rs2, m1, m3
   auto summary = parseSummary(dir.read("p.txt.report/summary.txt"));
   EXPECT_EQ(summary.at("chromosome"), "7");
   for (const std::string key : {"chain.0.location.", "chain.2.location.", "pooled.location."}) {
@@ -344,6 +348,35 @@ TEST_F(ResultsReport, SummaryOfStoredRunsMatchesTheirFiles) {
     plotted.write(std::string("p.txt") + ext, testData(std::string("e2e/golden/quickstart/p.txt") + ext));
   ASSERT_EQ(runReport(plotted, "p.txt --truth-age 10").status, 0);
   expectPlots(plotted);
+}
+
+// Chains whose log posteriors sit at different levels have not found the same
+// mode, whatever the location's factor says: the report warns.
+TEST_F(ResultsReport, ChainsAtDifferentLogPosteriorLevelsGetAWarning) {
+  ScratchDir dir;
+  for (const char* ext : {".log", ".sig", ".tre"})
+    dir.write(std::string("p.txt") + ext, testData(std::string("e2e/golden/geno0/p.txt") + ext));
+  // The second chain's log posterior (its third value) lowered by 100.
+  std::string shifted;
+  for (const std::string& line : lines(testData("e2e/golden/geno0/p.txt.dat"))) {
+    std::istringstream in(line);
+    std::vector<std::string> values{std::istream_iterator<std::string>(in), {}};
+    values[7] = std::to_string(std::stod(values[7]) - 100);
+    for (const std::string& value : values) shifted += value + " ";
+    shifted += "\n";
+  }
+  dir.write("p.txt.dat", testData("e2e/golden/geno0/p.txt.dat"));
+  ASSERT_EQ(runReport(dir, "p.txt").status, 0);
+  const auto level = parseSummary(dir.read("p.txt.report/summary.txt"));
+  dir.write("p.txt.dat", shifted);
+  const RunResult report = runReport(dir, "p.txt");
+  ASSERT_EQ(report.status, 0) << report.err;
+  const auto apart = parseSummary(dir.read("p.txt.report/summary.txt"));
+  EXPECT_EQ(apart.at("gelman.location.point"), level.at("gelman.location.point"));
+  EXPECT_GT(std::stod(apart.at("gelman.logpost.point")), 1.5);
+  EXPECT_NE(apart.at("gelman.logpost.warning").find("the chains sit at different levels"), std::string::npos);
+  EXPECT_NE(report.err.find("mutloc-report: warning: the log posterior's Gelman-Rubin factor is "), std::string::npos)
+      << report.err;
 }
 
 TEST_F(ResultsReport, MissingOrBrokenInputsEndWithOneLineAndNonZeroStatus) {
