@@ -127,17 +127,20 @@ def run(args):
     checkpoint = param + ".ckpt"
     options_note = checkpoint + ".options"  # the options the checkpointed run was started with
     options = json.dumps(args.options)
-    command = [args.mutloc, "--no-menu", "-q", "--checkpoint-every", str(args.checkpoint_every)]
+    # A resume is the fresh run's command with --resume CHECKPOINT after the
+    # program, the command mutloc itself writes into the summary of a run
+    # that stopped (resume_command).
+    command = [args.mutloc]
     if os.path.exists(checkpoint):
         if read_text(options_note) == options:
             print("study: resuming from %s" % checkpoint, flush=True)
-            command += ["--resume", checkpoint]
+            command += ["--resume", name + ".ckpt"]
         else:
             print("study: %s was written with other mutloc options; starting afresh" % checkpoint, flush=True)
             os.remove(checkpoint)
     with open(options_note, "w") as f:
         f.write(options)
-    command += [name, *args.options]
+    command += ["--no-menu", "-q", "--checkpoint-every", str(args.checkpoint_every), name, *args.options]
     # The thread count is the job's, not part of the run's options: it changes
     # no output (chains on streams of their own), and a resumed run may have
     # another.
@@ -146,8 +149,9 @@ def run(args):
     print(" ".join(command), flush=True)
     # A stop reaches mutloc itself (Ctrl-C reaches the whole process group,
     # Slurm signals every process of the job): it then writes its checkpoint
-    # and its files. This process only waits for it, and never passes a
-    # second signal on, which would end mutloc at once.
+    # and its files, and ends with 128 + the signal. This process only waits
+    # for it and passes no signal on: one that came more than a second after
+    # the first would end mutloc at once.
     for stop in (signal.SIGINT, signal.SIGTERM):
         signal.signal(stop, lambda *_: None)
     status = subprocess.call(command, cwd=folder, stdin=subprocess.DEVNULL)
