@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "driver/rounds.h"
 #include "sampler/samplingoptions.h"
 
 struct RunOptions {
@@ -22,6 +23,8 @@ struct RunOptions {
   // is set by every option that runs or couples chains side by side, and
   // hottest defaults to 0.9^heated.
   SamplingOptions sampling;
+  // --until-converged and its targets and limits.
+  RoundRule rounds;
 
   // Every output is named PREFIX.<extension>.
   std::string outputPrefix() const { return prefix.empty() ? paramFile : prefix; }

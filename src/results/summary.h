@@ -15,6 +15,16 @@
 #include "sampler/tempering.h"
 #include "sampler/tuning.h"
 
+// A run in rounds (--until-converged): its targets and how it ended.
+struct RoundsReport {
+  double targetRhat = 0, targetEss = 0;
+  long maxIterations = 0;   // sampling iterations allowed
+  bool reached = false;     // the summary's R-hat and ESS meet the targets
+  long iterations = 0;      // sampling iterations done
+  int rounds = 0;           // rounds completed
+  std::string endedBy;      // "target", "max-iterations", "max-time" or "stop"
+};
+
 // What the summary reports besides the draws.
 struct SummaryContext {
   long seed = 0;              // the seed the run started from
@@ -33,6 +43,7 @@ struct SummaryContext {
   // locations are given in base pairs too.
   const MarkerTable* markers = nullptr;
   bool mixingOptions = false;  // the run used moves beyond the default ones
+  const RoundsReport* rounds = nullptr;  // with --until-converged
 };
 
 // Fills the context's acceptance proportions (every chain's, counted over the
@@ -55,11 +66,12 @@ struct QuantitySummary {
 QuantitySummary summarise(const ChainDraws& draws, int histBars);
 
 // The summary as JSON (keys location, age, acceptance, seed, seconds,
-// draws_used, draws_per_chain).
+// draws_used, draws_per_chain; in rounds also until_converged).
 std::string summaryJson(const QuantitySummary& location, const QuantitySummary& age, const SummaryContext& context,
                         long drawsUsed);
 
 // A few lines for standard error, and (always) a warning line when R-hat
-// exceeds 1.01 or a bulk ESS is below 400.
+// exceeds 1.01 or a bulk ESS is below 400, and one when a run in rounds
+// ended without reaching its target.
 void writeSummaryLines(std::ostream& err, const QuantitySummary& location, const QuantitySummary& age,
                        const SummaryContext& context, bool quiet);
