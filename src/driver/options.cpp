@@ -126,6 +126,9 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
     sampling.smartStart = sampling.overdispersed = sampling.tune = true;
     if (options.threads == 0) options.threads = 2;
   }
+  // The whole-phase draw came with --gibbs later: a word of its own keeps
+  // the checkpoints of earlier --gibbs runs resuming as they ran.
+  sampling.moves.gibbsPhase = sampling.moves.gibbs;
   sampling.streams = sampling.streams || options.threads > 0 || sampling.heated > 0;
   return -1;
 }
