@@ -94,6 +94,9 @@ class Run {
   void planRounds(SweepPlan& plan, long firstIteration);
   long afterRound(long t);
   CheckpointIdentity identity() const;
+  // The sampling options given, the whole-phase draw kept only for genotype
+  // data: haplotype runs keep the words (and checkpoints) they had before it.
+  SamplingOptions givenSampling() const;
   // The step sets of every temperature: the cold chains', then the companions'.
   std::vector<StepSet*> allSteps();
 
@@ -127,6 +130,12 @@ class Run {
   std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
+SamplingOptions Run::givenSampling() const {
+  SamplingOptions given = options_.sampling;
+  if (!settings_.genotypes) given.moves.gibbsPhase = false;
+  return given;
+}
+
 void Run::readSettings() {
   std::istringstream in(paramText_);
   settings_ = readParameterFile(in);
@@ -150,7 +159,7 @@ CheckpointIdentity Run::identity() const {
   id.paramHash = fnv1a64(paramText_.data(), paramText_.size());
   id.samplingOptions = samplingWords_;
   if (options_.seedGiven) id.requiredOptions.push_back("seed=" + std::to_string(options_.seed));
-  std::istringstream given(options_.sampling.toWords() + " " + options_.rounds.toWords());
+  std::istringstream given(givenSampling().toWords() + " " + options_.rounds.toWords());
   for (std::string word; given >> word;) id.requiredOptions.push_back(word);
   return id;
 }
@@ -465,7 +474,7 @@ void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, co
 int Run::fresh() {
   readSettings();
   const RunSettings& s = settings_;
-  sampling_ = options_.sampling;
+  sampling_ = givenSampling();
   const long shownSeed = options_.seedGiven ? options_.seed : s.fileSeed;
   long seed = shownSeed;
   if (seed == 0) {
