@@ -468,7 +468,10 @@ void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, co
   out << summaryJson(location, age, context, used);
   out.close();
   if (out.fail()) throw failLine(writeFailure(names_.summary));
-  if (used > 0) writeSummaryLines(std::cerr, location, age, context, options_.quiet);
+  if (used > 0)
+    writeSummaryLines(std::cerr, location, age, context, options_.quiet);
+  else if (context.rounds)  // ended in the burn-in (--max-time, a stop): still say so
+    std::cerr << roundsLine(*context.rounds);
 }
 
 int Run::fresh() {

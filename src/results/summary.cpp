@@ -86,7 +86,8 @@ Json roundsJson(const RoundsReport& r) {
               {"ended_by", r.endedBy}};
 }
 
-// The end of a run in rounds, in one line.
+}  // namespace
+
 std::string roundsLine(const RoundsReport& r) {
   std::ostringstream out;
   out << "mutloc: ";
@@ -106,6 +107,8 @@ std::string roundsLine(const RoundsReport& r) {
   out << " after " << r.iterations << " sampling iterations.\n";
   return out.str();
 }
+
+namespace {
 
 bool converged(const Diagnostics& d) { return d.rhat <= 1.01 && d.essBulk >= 400; }
 

@@ -75,3 +75,7 @@ std::string summaryJson(const QuantitySummary& location, const QuantitySummary& 
 // ended without reaching its target.
 void writeSummaryLines(std::ostream& err, const QuantitySummary& location, const QuantitySummary& age,
                        const SummaryContext& context, bool quiet);
+
+// The end of a run in rounds, in one line: the target reached, or a warning
+// that it was not and why the run ended.
+std::string roundsLine(const RoundsReport& r);
