@@ -238,7 +238,8 @@ void Run::checkDiskRoom(long samplingIterationsLeft) {
   const long long available = freeBytesFor(names_.samples);
   if (available >= 0 && needed > static_cast<double>(available))
     throw failLine(names_.samples + " would need about " + bytesText(needed) + " for the sampled values; the disk has " +
-                   bytesText(static_cast<double>(available)) + " free.");
+                   bytesText(static_cast<double>(available)) + " free." +
+                   (rounds_.on ? " A smaller --max-iterations bounds it." : ""));
 }
 
 // Threads beyond the number of records (chains and companions) would only wait.
