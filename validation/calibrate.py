@@ -38,7 +38,7 @@ DATA_MODES = {"haplotypes": (False, 0), "genotypes0": (True, 0), "genotypes1": (
 COLUMNS = ["dataset", "seed", "truth_location", "truth_age",
            "loc_regions_hold", "loc_region_mass", "loc_interval_holds", "loc_mode_error", "loc_mean_error",
            "age_regions_hold", "age_region_mass", "age_interval_holds", "age_mode_error", "age_mean_error",
-           "loc_rhat", "loc_ess_bulk", "loc_ess_tail", "seconds"]
+           "loc_rhat", "loc_ess_bulk", "loc_ess_tail", "sampled", "target_reached", "seconds"]
 
 
 def leaves(args):
@@ -141,6 +141,11 @@ def score(prefix, location, age):
     for column, key in (("loc_rhat", "rhat"), ("loc_ess_bulk", "ess_bulk"), ("loc_ess_tail", "ess_tail")):
         value = pooled.get(key)
         row[column] = float("nan") if value is None else value
+    # A run with --until-converged says how far it sampled and whether it
+    # reached its target; others sample "Iterations" and have no target.
+    rounds = summary.get("until_converged")
+    row["sampled"] = rounds["iterations"] if rounds else summary["draws_per_chain"]
+    row["target_reached"] = int(rounds["target_reached"]) if rounds else "NA"
     return row
 
 
@@ -187,6 +192,10 @@ def totals(rows, chains):
         "wall time per run: median %.1f s, max %.1f s" % (statistics.median(r["seconds"] for r in rows),
                                                          max(r["seconds"] for r in rows)),
     ]
+    if any(r["target_reached"] != "NA" for r in rows):
+        lines.append("target reached: %s; sampling iterations: median %d, max %d" % (
+            share(sum(r["target_reached"] == 1 for r in rows), len(rows), "data sets"),
+            statistics.median(r["sampled"] for r in rows), max(r["sampled"] for r in rows)))
     return lines
 
 

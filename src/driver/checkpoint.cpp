@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include "core/binaryio.h"
 #include "core/failure.h"
 #include "driver/outputs.h"
+#include "driver/rounds.h"
 #include "sampler/chainstore.h"
 
 namespace {
@@ -87,7 +89,10 @@ CheckpointPosition readHeader(ByteReader& in, const std::string& path, const Che
   position.datLength = in.get<uint64_t>();
   position.samplesLength = in.get<uint64_t>();
   position.checkpointEvery = in.get<int64_t>();
-  if (position.iteration < 0 || position.iteration >= s.burnIn + s.iterations || position.checkpointEvery < 0)
+  // A run in rounds may go on to its --max-iterations.
+  const RoundRule rounds = RoundRule::fromWords(position.samplingOptions);
+  const long sampling = rounds.on ? std::max(s.iterations, rounds.maxIterations) : s.iterations;
+  if (position.iteration < 0 || position.iteration >= s.burnIn + sampling || position.checkpointEvery < 0)
     damaged(path, "its iteration is outside the run");
   return position;
 }

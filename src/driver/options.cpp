@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cmath>
+#include <map>
 #include <iostream>
 #include <string>
 #include <utility>
@@ -98,6 +99,28 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
   app.add_flag("--overdispersed", sampling.overdispersed, "With --smart-start: start the chains at deliberately different points");
   app.add_flag("--tune", sampling.tune, "Adapt the step sizes during burn-in, then freeze them");
   app.add_flag("--mix", options.mix, "The recommended mixing options (see the README)");
+  app.add_flag("--until-converged", options.rounds.on,
+               "After the burn-in, sample in rounds until the chains agree (see --target-rhat, --target-ess) or a "
+               "limit is reached (--max-iterations, --max-time)");
+  app.add_option("--target-rhat", options.rounds.targetRhat,
+                 "With --until-converged: stop when every R-hat is at most X (default 1.01)")
+      ->type_name("X")
+      ->check(CLI::Range(1.0, 10.0));
+  app.add_option("--target-ess", options.rounds.targetEss,
+                 "With --until-converged: and every bulk and tail ESS at least N (default 400)")
+      ->type_name("N")
+      ->check(CLI::Range(1.0, 1e9));
+  app.add_option("--max-iterations", options.rounds.maxIterations,
+                 "With --until-converged: at most N sampling iterations (default 1000000)")
+      ->type_name("N")
+      ->check(CLI::Range(1L, 1000000000L));
+  app.add_option("--max-time", options.rounds.maxSeconds,
+                 "With --until-converged: stop after this much wall time, in seconds or with a unit (90m, 12h, "
+                 "2d; default 24h; 0: no limit)")
+      ->type_name("TIME")
+      ->transform(CLI::AsNumberWithUnit(std::map<std::string, double>{{"s", 1}, {"m", 60}, {"h", 3600}, {"d", 86400}},
+                                        CLI::AsNumberWithUnit::CASE_SENSITIVE))
+      ->check(CLI::Range(0.0, 1e9));
   app.add_option("--resume", options.resume, "Continue the run saved in PREFIX.ckpt (give PARAMFILE too)")
       ->type_name("CKPT");
   try {
@@ -121,6 +144,11 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
     std::cerr << "mutloc: --overdispersed needs --smart-start\nRun mutloc --help for the options." << std::endl;
     return 2;
   }
+  for (const char* limit : {"--target-rhat", "--target-ess", "--max-iterations", "--max-time"})
+    if (app.count(limit) > 0 && !options.rounds.on) {
+      std::cerr << "mutloc: " << limit << " needs --until-converged\nRun mutloc --help for the options." << std::endl;
+      return 2;
+    }
   // Each step of the default ladder lowers the power by a tenth: on 40
   // chromosomes and 12 markers about half the swaps between neighbours are
   // accepted then, while below a power of about 0.5 the cold end stops
@@ -131,6 +159,9 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
     sampling.smartStart = sampling.overdispersed = sampling.tune = true;
     if (options.threads == 0) options.threads = 2;
   }
+  // The whole-phase draw came with --gibbs later: a word of its own keeps
+  // the checkpoints of earlier --gibbs runs resuming as they ran.
+  sampling.moves.gibbsPhase = sampling.moves.gibbs;
   sampling.streams = sampling.streams || options.threads > 0 || sampling.heated > 0;
   return -1;
 }

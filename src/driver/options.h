@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/rounds.h"
 #include "input/settings.h"
 #include "sampler/samplingoptions.h"
 
@@ -26,6 +27,8 @@ struct RunOptions {
   // is set by every option that runs or couples chains side by side, and
   // hottest defaults to 0.9^heated.
   SamplingOptions sampling;
+  // --until-converged and its targets and limits.
+  RoundRule rounds;
 
   // Every output is named PREFIX.<extension>.
   std::string outputPrefix() const { return prefix.empty() ? paramFile : prefix; }

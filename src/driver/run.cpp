@@ -28,6 +28,7 @@
 #include "driver/memory.h"
 #include "driver/outputs.h"
 #include "driver/pool.h"
+#include "driver/rounds.h"
 #include "driver/runloop.h"
 #include "genealogy/treestore.h"
 #include "input/annotation.h"
@@ -144,7 +145,20 @@ class Run {
                     const RunCompletion& completion);
   RunCompletion completionOf(const SweepEnd& end) const;
   void reportStop(const RunCompletion& completion) const;
+  // The draws the summary and the rounds' test read: every chain's first
+  // `count` samples, thinned evenly to at most a million in all.
+  SampleFile::Draws summaryDraws(long count);
+  // The sampling iterations the run may do: "Iterations", or in rounds the
+  // most --max-iterations allows.
+  long samplingAllowed() const { return rounds_.on ? std::max(rounds_.maxIterations, 1L) : settings_.iterations; }
+  // The plan's hooks for a run in rounds: the test after each round, the
+  // time limit.
+  void planRounds(SweepPlan& plan, long firstIteration);
+  long afterRound(long t);
   CheckpointIdentity identity() const;
+  // The sampling options given, the whole-phase draw kept only for genotype
+  // data: haplotype runs keep the words (and checkpoints) they had before it.
+  SamplingOptions givenSampling() const;
   // The step sets of every temperature: the cold chains', then the companions'.
   std::vector<StepSet*> allSteps();
 
@@ -155,6 +169,10 @@ class Run {
   RunSettings settings_;
   SamplingOptions sampling_;  // given, or (resuming) the checkpoint's
   std::string samplingWords_;  // as the checkpoints hold them
+  RoundRule rounds_;           // given, or (resuming) the checkpoint's
+  int roundsDone_ = 0;
+  bool reachedAtRound_ = false;
+  bool timeEnded_ = false;
   // The random streams: the set-up's minimal-standard stream (every chain's
   // too unless they have streams of their own), the chains' own PCG64
   // streams, their companions', and one per chain for the swaps.
@@ -173,6 +191,12 @@ class Run {
   long seed_ = 0;  // the seed the run started from
   std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
+
+SamplingOptions Run::givenSampling() const {
+  SamplingOptions given = options_.sampling;
+  if (!settings_.genotypes) given.moves.gibbsPhase = false;
+  return given;
+}
 
 void Run::readSettings(const RunLength& length) {
   std::istringstream in(paramText_);
@@ -198,7 +222,8 @@ CheckpointIdentity Run::identity() const {
   id.paramHash = fnv1a64(paramText_.data(), paramText_.size());
   id.samplingOptions = samplingWords_;
   if (options_.seedGiven) id.requiredOptions.push_back("seed=" + std::to_string(options_.seed));
-  std::istringstream given(runLengthWords(options_.runLength) + " " + options_.sampling.toWords());
+  std::istringstream given(runLengthWords(options_.runLength) + " " + givenSampling().toWords() + " " +
+                           options_.rounds.toWords());
   for (std::string word; given >> word;) id.requiredOptions.push_back(word);
   return id;
 }
@@ -273,11 +298,13 @@ void Run::checkOutputs(bool resuming) {
 }
 
 void Run::checkDiskRoom(long samplingIterationsLeft) {
+  // In rounds the length is not known: room for the most the run may do.
   const double needed = static_cast<double>(samplingIterationsLeft) * settings_.numChains * 2 * sizeof(double);
   const long long available = freeBytesFor(names_.samples);
   if (available >= 0 && needed > static_cast<double>(available))
     throw failLine(names_.samples + " would need about " + bytesText(needed) + " for the sampled values; the disk has " +
-                   bytesText(static_cast<double>(available)) + " free.");
+                   bytesText(static_cast<double>(available)) + " free." +
+                   (rounds_.on ? " A smaller --max-iterations bounds it." : ""));
 }
 
 // Threads beyond the number of records (chains and companions) would only wait.
@@ -297,8 +324,8 @@ void Run::updateAll(std::vector<Chain>& chains, const MoveContext& ctx) {
 int Run::checkOnly(const ChainSetup& setUp) {
   const RunSettings& s = settings_;
   checkOutputs(false);
-  checkDiskRoom(s.iterations);
-  const long total = s.burnIn + s.iterations;
+  checkDiskRoom(samplingAllowed());
+  const long total = s.burnIn + samplingAllowed();
   // A few iterations on a copy of the chains, for the time per iteration.
   ChainSetup copy = setUp;
   std::vector<Random> streams = chainStreams_;
@@ -323,16 +350,23 @@ int Run::checkOnly(const ChainSetup& setUp) {
                                                                            : "genotype data, genetic model 1";
   std::cout << "mutloc: " << options_.paramFile << " can start: " << data << ", " << s.numChrom
             << " leaves, " << s.numLoci << " loci; " << s.numChains << (s.numChains == 1 ? " chain" : " chains")
-            << "; " << s.burnIn << " burn-in and " << s.iterations << " sampling iterations.\n";
+            << "; " << s.burnIn << " burn-in and " << s.iterations << " sampling iterations";
+  if (rounds_.on)
+    std::cout << " in the first round, then more until every R-hat is at most " << rounds_.targetRhat
+              << " and every ESS at least " << rounds_.targetEss << " (at most " << rounds_.maxIterations
+              << " sampling iterations" << (options_.rounds.maxSeconds > 0 ? ", " + clockText(options_.rounds.maxSeconds) : "")
+              << ")";
+  std::cout << ".\n";
   if (!samplingWords_.empty()) std::cout << "Sampling options: " << samplingWords_ << "\n";
   std::cout << "Outputs:";
   for (const std::string& name : names_.files) std::cout << " " << name;
   if (s.segments.fromAnnotation) std::cout << " " << names_.exons;
-  std::cout << " " << names_.summary << "\nDuring the run: " << names_.samples << " (about "
-            << bytesText(static_cast<double>(s.iterations) * s.numChains * 16) << ")";
+  std::cout << " " << names_.summary << "\nDuring the run: " << names_.samples << " ("
+            << (rounds_.on ? "at most about " : "about ") << bytesText(static_cast<double>(samplingAllowed()) * s.numChains * 16)
+            << ")";
   if (checkpointEvery_ > 0) std::cout << ", " << names_.checkpoint;
-  std::cout << "\nEstimated run time: about " << clockText(seconds / timed * total) << " (from " << timed
-            << " timed iterations).\n";
+  std::cout << "\nEstimated run time: " << (rounds_.on ? "at most about " : "about ")
+            << clockText(seconds / timed * total) << " (from " << timed << " timed iterations).\n";
   const bool checkpoints = checkpointEvery_ > 0 || !options_.resume.empty();
   std::cout << "Estimated memory: about " << bytesText(estimateMemory(s, 1 + sampling_.heated, checkpoints).total())
             << ".\n";
@@ -363,6 +397,7 @@ int Run::iterate(ChainSetup& setup, long firstIteration) {
   plan.samples = samples_.get();
   plan.checkpointEvery = checkpointEvery_;
   plan.tempering = &tempering_;
+  if (rounds_.on) planRounds(plan, firstIteration);
   plan.checkpoint = [&](long t) { writeCheckpointAt(t, setup.chains); };
   if (sampling_.streams) plan.update = [&](std::vector<Chain>& chains) { updateAll(chains, ctx); };
   if (tuner_) {
@@ -398,7 +433,9 @@ RunCompletion Run::completionOf(const SweepEnd& end) const {
   RunCompletion c;
   c.completed = !end.stopped;
   c.iterationsDone = end.failure.empty() ? end.lastIteration + 1 : end.lastIteration + 2;
-  c.iterationsPlanned = settings_.burnIn + settings_.iterations;
+  // In rounds the plan is known only at the end: a finished run did what it
+  // planned; a stopped one could have gone on to --max-iterations.
+  c.iterationsPlanned = rounds_.on && c.completed ? c.iterationsDone : settings_.burnIn + samplingAllowed();
   if (c.completed) return c;
   const int signal = control_.stopSignal.load();
   c.stoppedBy = !end.failure.empty() ? "failure" : signal == 0 ? "menu" : signalName(signal);
@@ -418,11 +455,58 @@ void Run::reportStop(const RunCompletion& c) const {
     std::cerr << "It cannot be continued: a run with --checkpoint-every N can." << std::endl;
 }
 
+void Run::planRounds(SweepPlan& plan, long firstIteration) {
+  const RunSettings& s = settings_;
+  const long sampled = std::max(0L, firstIteration - s.burnIn);
+  roundsDone_ = rounds_.roundsDone(sampled, s.iterations);
+  plan.total = s.burnIn + rounds_.roundEnd(sampled, s.iterations);
+  plan.roundEnded = [this](long t) { return afterRound(t); };
+  const double limit = options_.rounds.maxSeconds;
+  if (limit > 0)
+    plan.timeUp = [this, limit] {
+      timeEnded_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count() >= limit;
+      return timeEnded_;
+    };
+}
+
+// The test at the end of a round: the pooled R-hat and effective sample
+// sizes of the samples so far, as the summary computes them.
+long Run::afterRound(long t) {
+  const RunSettings& s = settings_;
+  const long sampled = t + 1 - s.burnIn;
+  const SampleFile::Draws draws = summaryDraws(sampled);
+  const RoundVerdict verdict = judgeRound(draws.locations, draws.ages, s.iterLocation, s.iterAge, rounds_);
+  roundsDone_++;
+  reachedAtRound_ = verdict.reached;
+  const bool last = verdict.reached || sampled >= rounds_.maxIterations;
+  const long next = last ? t + 1 : s.burnIn + rounds_.roundEnd(sampled, s.iterations);
+  std::ostringstream note;
+  note << "; after round " << roundsDone_ << ": location " << diagnosticsText(verdict.location) << "; age "
+       << diagnosticsText(verdict.age);
+  if (!options_.quiet)
+    std::cerr << "mutloc: round " << roundsDone_ << " ended at " << sampled << " sampling iterations: location "
+              << diagnosticsText(verdict.location) << "; age " << diagnosticsText(verdict.age) << "; "
+              << (verdict.reached ? "target reached."
+                  : last          ? "--max-iterations reached."
+                                  : "going on to " + std::to_string(next - s.burnIn) + ".")
+              << std::endl;
+  trace_->setNote(note.str());
+  return next;
+}
+
+// At most a million draws in all are kept for the diagnostics, evenly spaced
+// in every chain, so that memory stays bounded however long the run.
+constexpr long kSummaryDraws = 1000000;
+
+SampleFile::Draws Run::summaryDraws(long count) {
+  return samples_->readDraws(std::max(0L, count), std::max(1000L, kSummaryDraws / settings_.numChains));
+}
+
 // The summaries of the end of a run, from chain 0 and every chain's samples.
 void Run::writeResults(std::vector<Chain>& chains, const SweepEnd& end) {
   const RunSettings& s = settings_;
   std::cout << "\nWriting files...\n" << std::endl;
-  const long count = end.stopped ? end.lastIteration - s.burnIn + 1 : s.iterations;
+  const long count = end.lastIteration - s.burnIn + 1;
   if (count > 0)
     samples_->writeHistograms(count, s.histBars, s.alphaLevel, files_.out[Sig], files_.out[Tre]);
   else
@@ -440,14 +524,10 @@ void Run::writeResults(std::vector<Chain>& chains, const SweepEnd& end) {
   writeGenealogy(tree, chains[0].rootHaplotype, files_.out[Mat]);
 }
 
-// At most a million draws in all are kept for the diagnostics, evenly spaced
-// in every chain, so that memory stays bounded however long the run.
-constexpr long kSummaryDraws = 1000000;
-
 void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, const MoveContext& ctx,
                        const RunCompletion& completion) {
   const RunSettings& s = settings_;
-  const long count = end.stopped ? end.lastIteration - s.burnIn + 1 : s.iterations;
+  const long count = end.lastIteration - s.burnIn + 1;
   SummaryContext context;
   context.completion = completion;
   if (s.iterLocation) {
@@ -472,22 +552,36 @@ void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, co
   // the iteration that broke it, whose samples are left out.
   const long lastIteration = end.failure.empty() ? end.lastIteration : end.lastIteration + 1;
   addSamplerRecords(context, chains, ctx, lastIteration, tempering_, tuner_.get(), allSteps());
-  const SampleFile::Draws draws = samples_->readDraws(std::max(0L, count), std::max(1000L, kSummaryDraws / s.numChains));
+  const SampleFile::Draws draws = summaryDraws(count);
   const QuantitySummary location = summarise(draws.locations, s.histBars);
   const QuantitySummary age = summarise(draws.ages, s.histBars);
+  RoundsReport rounds;
+  if (rounds_.on) {
+    rounds.targetRhat = rounds_.targetRhat;
+    rounds.targetEss = rounds_.targetEss;
+    rounds.maxIterations = rounds_.maxIterations;
+    rounds.reached = judgeRound(draws.locations, draws.ages, s.iterLocation, s.iterAge, rounds_).reached;
+    rounds.iterations = std::max(0L, count);
+    rounds.rounds = roundsDone_;
+    rounds.endedBy = end.stopped ? "stop" : timeEnded_ ? "max-time" : reachedAtRound_ ? "target" : "max-iterations";
+    context.rounds = &rounds;
+  }
   const long used = draws.locations.empty() ? 0 : static_cast<long>(draws.locations[0].size());
   std::ofstream out;
   if (!openOutput(out, names_.summary)) throw failLine(names_.summary + " can't be opened.");
   out << summaryJson(location, age, context, used);
   out.close();
   if (out.fail()) throw failLine(writeFailure(names_.summary));
-  if (used > 0) writeSummaryLines(std::cerr, location, age, context);
+  if (used > 0)
+    writeSummaryLines(std::cerr, location, age, context);
+  else if (context.rounds)  // ended in the burn-in (--max-time, a stop): still say so
+    std::cerr << roundsLine(*context.rounds);
 }
 
 int Run::fresh() {
   readSettings(options_.runLength);
   const RunSettings& s = settings_;
-  sampling_ = options_.sampling;
+  sampling_ = givenSampling();
   const long shownSeed = options_.seedGiven ? options_.seed : s.fileSeed;
   long seed = shownSeed;
   if (seed == 0) {
@@ -497,7 +591,8 @@ int Run::fresh() {
   setupStream_[0] = Random(static_cast<int32_t>(seed));
   seed_ = seed;
   samplingWords_ = "seed=" + std::to_string(seed);
-  for (const std::string& words : {runLengthWords(options_.runLength), sampling_.toWords()})
+  rounds_ = options_.rounds;
+  for (const std::string& words : {runLengthWords(options_.runLength), sampling_.toWords(), rounds_.toWords()})
     if (!words.empty()) samplingWords_ += " " + words;
   checkpointEvery_ = options_.checkpointEvery;
   // Everything that may reject the run happens before any file is touched;
@@ -512,7 +607,7 @@ int Run::fresh() {
     tuner_ = std::make_unique<Tuner>(sampling_, moveContextOf(s, control_, setup, sampling_.moves));
   if (options_.check) return checkOnly(setup);
   checkOutputs(false);
-  checkDiskRoom(s.iterations);
+  checkDiskRoom(samplingAllowed());
   openFreshOutputs(log.str());
   return iterate(setup, 0);
 }
@@ -575,6 +670,8 @@ int Run::resume() {
   const CheckpointPosition header = readCheckpointHeader(path, identity(), s);
   samplingWords_ = header.samplingOptions;
   sampling_ = SamplingOptions::fromWords(samplingWords_);
+  rounds_ = RoundRule::fromWords(samplingWords_);
+  rounds_.maxSeconds = options_.rounds.maxSeconds;
   if (sampling_.heated > options_.sampling.heated) checkRunMemory(sampling_.heated);
   const std::string seedText = wordValue(samplingWords_, "seed");
   seed_ = std::strtol(seedText.c_str(), nullptr, 10);
@@ -593,10 +690,11 @@ int Run::resume() {
     if (fileBytes(name) < static_cast<long long>(length))
       throw failLine(name + " is shorter than the checkpoint records; the run cannot be resumed.");
   const long sampled = std::max(0L, position.iteration + 1 - s.burnIn);
-  checkDiskRoom(s.iterations - sampled);
+  checkDiskRoom(samplingAllowed() - sampled);
   if (options_.check) {
     std::cout << "mutloc: " << path << " can be resumed at iteration " << position.iteration + 1 << " of "
-              << s.burnIn + s.iterations << ".\nNothing was written." << std::endl;
+              << (rounds_.on ? "at most " : "") << s.burnIn + samplingAllowed() << ".\nNothing was written."
+              << std::endl;
     return 0;
   }
 

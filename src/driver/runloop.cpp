@@ -41,11 +41,19 @@ std::string brokenTermReport(const std::vector<Chain>& chains, const Tempering* 
 SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceReport& trace, HaplotypeTallies& tallies,
                    const SweepPlan& plan) {
   const RunSettings& s = ctx.settings;
-  const long total = s.burnIn + s.iterations;
+  long total = plan.total > 0 ? plan.total : s.burnIn + s.iterations;
+  trace.setEnd(total);
   if (plan.firstIteration > 0) tallyHaplotypes(s, chains[0], tallies, plan.firstIteration - 1);
   trace.start(plan.firstIteration);
+  bool timeEnded = false;
   for (long t = plan.firstIteration; t < total; t++) {
     if (plan.update) plan.update(chains);
+    // Known before the reports, so that the last iteration has its ".dat" line.
+    if (plan.timeUp && t + 1 < total && plan.timeUp()) {
+      total = t + 1;
+      trace.setEnd(total);
+      timeEnded = true;
+    }
     for (Chain& chain : chains) {
       if (!plan.update) updateChain(chain, ctx);
       storeProportions(chain, ctx, t);
@@ -58,6 +66,11 @@ SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceRepo
     if (!broken.empty()) return SweepEnd{t - 1, true, std::move(broken)};
     if (plan.afterIteration) plan.afterIteration(t);
     if (plan.samples && t >= s.burnIn) plan.samples->append(chains);
+    // The round's test before the checkpoint: a run that goes on writes it.
+    if (plan.roundEnded && t + 1 == total && !timeEnded) {
+      total = plan.roundEnded(t);
+      trace.setEnd(total);
+    }
     const bool checkpointing = plan.checkpointEvery > 0;
     if (checkpointing && (t + 1) % plan.checkpointEvery == 0 && t + 1 < total) plan.checkpoint(t);
     // A stop asked for during the last iteration comes too late to cut the run.

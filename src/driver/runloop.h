@@ -21,6 +21,9 @@ struct SweepEnd {
 };
 
 struct SweepPlan {
+  // The iteration after the last one planned: burn-in + iterations, or (in
+  // rounds) the end of the round under way.
+  long total = 0;
   // 0, or (continuing from a checkpoint) the iteration after the last one
   // completed, whose haplotype tally is then taken first.
   long firstIteration = 0;
@@ -34,6 +37,12 @@ struct SweepPlan {
   std::function<void(std::vector<Chain>&)> update;
   // Called after iteration t's reports, before its samples and checkpoint.
   std::function<void(long t)> afterIteration;
+  // In rounds: called when iteration total-1's samples are kept; returns the
+  // end of the next round, or total to end the run there.
+  std::function<long(long t)> roundEnded;
+  // Asked after every iteration's moves; true makes it the last one, as in a
+  // run planned to end there (--max-time).
+  std::function<bool()> timeUp;
   // The heated companions, whose stored terms are checked with the chains'.
   const Tempering* tempering = nullptr;
 };

@@ -93,6 +93,15 @@ class BranchSplit {
   double ref2(int k) const { return own2(k); }
   double other(int k) const { return k >= b_ ? left_ : right_; }
 
+  // The crossover weights weigh() found: b, the first locus right of the
+  // mutation; rightWeight(m), m = b..L+1, the chance that the first crossover
+  // right of it lies between markers m-1 and m (L+1: none before the last
+  // marker); leftWeight(m), m = 0..b-1, the same between markers m and m+1 on
+  // the left (0: none before the first marker).
+  int firstRight() const { return b_; }
+  double rightWeight(int m) const { return E_[m]; }
+  double leftWeight(int m) const { return D_[m]; }
+
  private:
   void sumWith();
   int firstWithout(int k) const { return k == first_ ? second_ : first_; }

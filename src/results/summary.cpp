@@ -80,6 +80,36 @@ Json quantityJson(const QuantitySummary& q, const MarkerTable* markers) {
   return out;
 }
 
+Json roundsJson(const RoundsReport& r) {
+  return Json{{"target_rhat", r.targetRhat},       {"target_ess", r.targetEss}, {"max_iterations", r.maxIterations},
+              {"target_reached", r.reached},       {"iterations", r.iterations}, {"rounds", r.rounds},
+              {"ended_by", r.endedBy}};
+}
+
+}  // namespace
+
+std::string roundsLine(const RoundsReport& r) {
+  std::ostringstream out;
+  out << "mutloc: ";
+  if (r.reached) {
+    out << "target reached (R-hat at most " << r.targetRhat << ", ESS at least " << r.targetEss << ") after "
+        << r.iterations << " sampling iterations in " << r.rounds << (r.rounds == 1 ? " round" : " rounds") << ".\n";
+    return out.str();
+  }
+  out << "warning: the target (R-hat at most " << r.targetRhat << ", ESS at least " << r.targetEss
+      << ") was not reached: the run ended ";
+  if (r.endedBy == "max-time")
+    out << "at --max-time";
+  else if (r.endedBy == "max-iterations")
+    out << "at --max-iterations " << r.maxIterations;
+  else
+    out << "when it was stopped";
+  out << " after " << r.iterations << " sampling iterations.\n";
+  return out.str();
+}
+
+namespace {
+
 bool converged(const Diagnostics& d) { return d.rhat <= 1.01 && d.essBulk >= 400; }
 
 std::string line(const char* name, const QuantitySummary& q) {
@@ -224,6 +254,7 @@ std::string summaryJson(const QuantitySummary& location, const QuantitySummary& 
   summary["draws_used"] = drawsUsed;
   if (!context.ladder.empty())
     summary["tempering"] = Json{{"ladder", context.ladder}, {"swap_acceptance", context.swapAcceptance}};
+  if (context.rounds) summary["until_converged"] = roundsJson(*context.rounds);
   if (!context.tunedSteps.empty()) {
     Json levels = Json::array();
     for (const auto& steps : context.tunedSteps) {
@@ -249,6 +280,7 @@ void writeSummaryLines(std::ostream& err, const QuantitySummary& location, const
   err << "mutloc: summary over " << location.chains.size() << (location.chains.size() == 1 ? " chain" : " chains")
         << ", " << context.drawsPerChain << " draws each:\n"
         << line("location", location) << basePairsLine(location, context.markers) << line("age", age);
+  if (context.rounds) err << roundsLine(*context.rounds);
   for (const auto& [name, q] : {std::pair{"location", &location}, std::pair{"age", &age}}) {
     if (converged(q->diagnostics) || !std::isfinite(q->diagnostics.rhat)) continue;
     std::ostringstream warning;

@@ -25,6 +25,16 @@ struct RunCompletion {
   std::string resumeCommand;   // the command that continues the run, when a checkpoint lets it
 };
 
+// A run in rounds (--until-converged): its targets and how it ended.
+struct RoundsReport {
+  double targetRhat = 0, targetEss = 0;
+  long maxIterations = 0;   // sampling iterations allowed
+  bool reached = false;     // the summary's R-hat and ESS meet the targets
+  long iterations = 0;      // sampling iterations done
+  int rounds = 0;           // rounds completed
+  std::string endedBy;      // "target", "max-iterations", "max-time" or "stop"
+};
+
 // What the summary reports besides the draws.
 struct SummaryContext {
   long seed = 0;              // the seed the run started from
@@ -45,6 +55,7 @@ struct SummaryContext {
   bool mixingOptions = false;  // the run used moves beyond the default ones
   double locationLow = 0, locationHigh = 0;  // the bounds of the location
   RunCompletion completion;
+  const RoundsReport* rounds = nullptr;  // with --until-converged
 };
 
 // Fills the context's acceptance proportions (every chain's, counted over the
@@ -78,12 +89,17 @@ std::vector<BoundContact> intervalsAtBounds(const QuantitySummary& location, con
 
 // The summary as JSON (keys location, age, acceptance, seed, seconds,
 // draws_used, draws_per_chain, what the estimates are, where the location
-// meets its bounds, and how the run ended). Without draws the estimates are
-// left out and no_draws says why.
+// meets its bounds, how the run ended; in rounds also until_converged).
+// Without draws the estimates are left out and no_draws says why.
 std::string summaryJson(const QuantitySummary& location, const QuantitySummary& age, const SummaryContext& context,
                         long drawsUsed);
 
 // A few lines for standard error, a warning line when R-hat exceeds 1.01 or a
-// bulk ESS is below 400, and one when a location interval meets a bound.
+// bulk ESS is below 400, one when a location interval meets a bound, and in
+// rounds the line that says whether the target was reached.
 void writeSummaryLines(std::ostream& err, const QuantitySummary& location, const QuantitySummary& age,
                        const SummaryContext& context);
+
+// The end of a run in rounds, in one line: the target reached, or a warning
+// that it was not and why the run ended.
+std::string roundsLine(const RoundsReport& r);

@@ -14,7 +14,8 @@ std::string clockText(double seconds) {
 }
 
 TraceReport::TraceReport(const RunSettings& s, std::ostream& dat, std::string datName)
-    : s_(s), dat_(dat), datName_(std::move(datName)), locationSum_(s.numChains, 0.0), locationSumSq_(s.numChains, 0.0) {}
+    : s_(s), dat_(dat), datName_(std::move(datName)), locationSum_(s.numChains, 0.0), locationSumSq_(s.numChains, 0.0),
+      end_(s.burnIn + s.iterations) {}
 
 void TraceReport::start(long t) {
   start_ = std::chrono::steady_clock::now();
@@ -35,7 +36,7 @@ void TraceReport::load(ByteReader& in) {
 
 // Reports fall due at multiples of the interval (0: never) and at the last iteration.
 bool TraceReport::due(long t, int interval) const {
-  return (interval > 0 && t % interval == 0) || t == s_.burnIn + s_.iterations - 1;
+  return (interval > 0 && t % interval == 0) || t == end_ - 1;
 }
 
 // Gelman-Rubin potential scale reduction factor of the mutation location.
@@ -57,10 +58,10 @@ void TraceReport::computeConvergence(long t) {
 // Standard output keeps its own fixed layout.
 void TraceReport::reportProgress(long t) const {
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-  const long total = s_.burnIn + s_.iterations;
-  const double remaining = elapsed / (t + 1 - startIteration_) * (total - t - 1);
-  std::cerr << "mutloc: iteration " << t << " of " << total << " (" << (t < s_.burnIn ? "burn-in" : "sampling")
-            << "), " << clockText(elapsed) << " elapsed, about " << clockText(remaining) << " remaining" << std::endl;
+  const double remaining = elapsed / (t + 1 - startIteration_) * (end_ - t - 1);
+  std::cerr << "mutloc: iteration " << t << " of " << end_ << " (" << (t < s_.burnIn ? "burn-in" : "sampling")
+            << "), " << clockText(elapsed) << " elapsed, about " << clockText(remaining) << " remaining" << note_
+            << std::endl;
 }
 
 void TraceReport::reportChain(const Chain& chain, const SharedControl& control, long t) {

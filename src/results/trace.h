@@ -17,6 +17,12 @@ class TraceReport {
   // dat is the ".dat" stream, datName its name for the write-failure message.
   TraceReport(const RunSettings& s, std::ostream& dat, std::string datName);
 
+  // The iteration after the last one planned (burn-in + iterations unless
+  // set): the last one always has its ".dat" line and progress line.
+  void setEnd(long total) { end_ = total; }
+  // Text the progress lines end with (the last round's diagnostics).
+  void setNote(std::string note) { note_ = std::move(note); }
+
   // Starts the clock of the progress lines on standard error at iteration t.
   void start(long t = 0);
 
@@ -51,5 +57,7 @@ class TraceReport {
   std::vector<double> locationSumSq_;   //   and of its square (iterations 1 .. t)
   std::chrono::steady_clock::time_point start_;
   long startIteration_ = 0;  // first iteration since start()
+  long end_;
+  std::string note_;
   bool quiet_ = false;
 };

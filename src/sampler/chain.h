@@ -44,6 +44,9 @@ struct MoveScratch {
   BranchSplit ownSplit, leftSplit, rightSplit;
   std::vector<double> labelLogWeights, labelWeights;
   std::vector<int> redrawRows, redrawOld, redrawNew;
+  // The whole-phase draw: its backward sums, and the loci it exchanges.
+  std::vector<double> phaseBackward;
+  std::vector<char> phaseSwap;
 };
 
 // Everything of a chain its moves write: genealogy, location, age,

@@ -3,6 +3,7 @@
 #include "sampler/allelemoves.h"
 #include "sampler/gibbsmoves.h"
 #include "sampler/localmoves.h"
+#include "sampler/phasemove.h"
 #include "sampler/treemoves.h"
 
 void updateChain(Chain& chain, const MoveContext& ctx) {
@@ -21,7 +22,7 @@ void updateChain(Chain& chain, const MoveContext& ctx) {
   chain.locationSample = chain.mutLocation;
   if (s.iterRoot) gibbs ? gibbsRootHaplotype(chain, ctx) : moveRootHaplotype(chain, ctx);
   gibbs ? gibbsInternalAlleles(chain, ctx) : moveInternalAlleles(chain, ctx);
-  if (s.genotypes) movePhase(chain, ctx);
+  if (s.genotypes) ctx.moves.gibbsPhase ? gibbsPhase(chain, ctx) : movePhase(chain, ctx);
 }
 
 std::array<double, kMoveKinds> acceptanceProportions(const Chain& chain, const MoveContext& ctx, long t) {

@@ -16,13 +16,17 @@ struct MoveOptions {
   // the term was added made it: it samples ages too young, and is kept only
   // to reproduce their results.
   bool symmetricGenealogy = false;
+  // Genotypes: an individual's phase at all its heterozygous markers drawn
+  // from its full conditional (part of --gibbs) instead of flipped at random.
+  bool gibbsPhase = false;
 
   // Every option above with the word a checkpoint names it by ("gibbs" is
   // written "gibbs=1"), in the order the words are written.
   template <typename Self>
   static auto flags(Self& o) {
     using Flag = std::pair<const char*, decltype(&o.gibbs)>;
-    return std::array{Flag{"gibbs", &o.gibbs}, Flag{"local", &o.localMoves}, Flag{"symmetric", &o.symmetricGenealogy}};
+    return std::array{Flag{"gibbs", &o.gibbs}, Flag{"local", &o.localMoves}, Flag{"symmetric", &o.symmetricGenealogy},
+                      Flag{"phase", &o.gibbsPhase}};
   }
 };
 

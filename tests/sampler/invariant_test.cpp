@@ -21,6 +21,7 @@
 #include "sampler/chainsetup.h"
 #include "sampler/gibbsmoves.h"
 #include "sampler/localmoves.h"
+#include "sampler/phasemove.h"
 #include "sampler/smartstart.h"
 #include "sampler/tempering.h"
 #include "sampler/treemoves.h"
@@ -286,7 +287,7 @@ TEST_P(ChainInvariant, MixingMovesAndSwapsKeepStoredTermsCurrent) {
       {"location-across", [&](Chain& c) { if (s.iterLocation) moveMutLocationAcross(c, ctx); }},
       {"root-gibbs", [&](Chain& c) { if (s.iterRoot) gibbsRootHaplotype(c, ctx); }},
       {"internal-gibbs", [&](Chain& c) { gibbsInternalAlleles(c, ctx); }},
-      {"phase", [&](Chain& c) { if (s.genotypes) movePhase(c, ctx); }},
+      {"phase-gibbs", [&](Chain& c) { if (s.genotypes) gibbsPhase(c, ctx); }},
   };
   long swaps = 0;
   for (int t = 0; t < 150 && !HasFailure(); t++) {

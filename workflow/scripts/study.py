@@ -214,8 +214,9 @@ def region_row(folder):
     for key, quantity in (("location", location), ("age", age)):
         row[key + "_rhat"] = quantity["pooled"].get("rhat")
         row[key + "_ess_bulk"] = quantity["pooled"].get("ess_bulk")
-    if "converged" in summary:
-        row["converged"] = bool(summary["converged"])
+    if "until_converged" in summary:
+        # A run in rounds says whether it reached its own targets.
+        row["converged"] = bool(summary["until_converged"]["target_reached"])
     else:
         diagnostics = [(row[k + "_rhat"], row[k + "_ess_bulk"]) for k in ("location", "age")]
         # One chain has no R-hat: its ESS alone decides.
