@@ -58,6 +58,7 @@ SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceRepo
     if (!broken.empty()) return SweepEnd{t - 1, true, std::move(broken)};
     if (plan.afterIteration) plan.afterIteration(t);
     if (plan.samples && t >= s.burnIn) plan.samples->append(chains);
+    if (plan.founders && t >= s.burnIn) plan.founders->add(chains);
     const bool checkpointing = plan.checkpointEvery > 0;
     if (checkpointing && (t + 1) % plan.checkpointEvery == 0 && t + 1 < total) plan.checkpoint(t);
     if (pausePoint(ctx.control)) {

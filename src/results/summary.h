@@ -10,10 +10,30 @@
 
 #include "markers/markertable.h"
 #include "results/convergence.h"
+#include "results/founders.h"
 #include "sampler/chain.h"
 #include "sampler/sharedcontrol.h"
 #include "sampler/tempering.h"
 #include "sampler/tuning.h"
+
+struct QuantitySummary {
+  struct Estimates {
+    double median = 0, mean = 0, mode = 0, low = 0, high = 0;  // low, high: the 95 % interval
+  };
+  std::vector<Estimates> chains;
+  Estimates pooled;
+  Diagnostics diagnostics;
+};
+
+// With --sporadic: the share of sporadic chromosomes and every patient row's
+// probability of descending from the founder.
+struct SporadicSummary {
+  double fixedShare = -1;   // the share, when it was fixed
+  QuantitySummary share;    // otherwise its summary
+  std::vector<FounderRow> rows;
+  bool genotypes = false;   // rows of genotypes
+  bool pairs = false;       // genetic model 1: the rows give both_founder too
+};
 
 // What the summary reports besides the draws.
 struct SummaryContext {
@@ -33,6 +53,7 @@ struct SummaryContext {
   // locations are given in base pairs too.
   const MarkerTable* markers = nullptr;
   bool mixingOptions = false;  // the run used moves beyond the default ones
+  const SporadicSummary* sporadic = nullptr;  // with --sporadic
 };
 
 // Fills the context's acceptance proportions (every chain's, counted over the
@@ -43,23 +64,16 @@ void addSamplerRecords(SummaryContext& context, const std::vector<Chain>& chains
                        long lastIteration, const Tempering& tempering, const Tuner* tuner,
                        const std::vector<StepSet*>& steps);
 
-struct QuantitySummary {
-  struct Estimates {
-    double median = 0, mean = 0, mode = 0, low = 0, high = 0;  // low, high: the 95 % interval
-  };
-  std::vector<Estimates> chains;
-  Estimates pooled;
-  Diagnostics diagnostics;
-};
-
 QuantitySummary summarise(const ChainDraws& draws, int histBars);
 
 // The summary as JSON (keys location, age, acceptance, seed, seconds,
-// draws_used, draws_per_chain).
+// draws_used, draws_per_chain; with --sporadic sporadic_share and
+// founder_probability).
 std::string summaryJson(const QuantitySummary& location, const QuantitySummary& age, const SummaryContext& context,
                         long drawsUsed);
 
-// A few lines for standard error, and (always) a warning line when R-hat
-// exceeds 1.01 or a bulk ESS is below 400.
+// A few lines for standard error (with --sporadic also the share's), and
+// (always) a warning line when R-hat of the location or age exceeds 1.01 or
+// a bulk ESS is below 400.
 void writeSummaryLines(std::ostream& err, const QuantitySummary& location, const QuantitySummary& age,
                        const SummaryContext& context, bool quiet);
