@@ -17,14 +17,15 @@ import os
 import subprocess
 
 
-def control_table(rng, loci):
-    """A few hundred control chromosomes with 2-6 alleles per marker, every
-    label of a marker present at least once (the program rejects labels that
-    occur nowhere)."""
-    size = rng.randint(250, 400)
+def control_table(rng, loci, alleles=(2, 6), size=None):
+    """A few hundred control chromosomes (or size) with 2-6 alleles per marker
+    (or as many as alleles allows), every label of a marker present at least
+    once (the program rejects labels that occur nowhere)."""
+    drawn = rng.randint(250, 400)
+    size = drawn if size is None else size
     columns = []
     for _ in range(loci):
-        k = rng.randint(2, 6)
+        k = rng.randint(*alleles)
         weights = [0.2 + rng.random() for _ in range(k)]
         column = list(range(1, k + 1))
         column += rng.choices(range(1, k + 1), weights=weights, k=size - k)
@@ -153,16 +154,19 @@ def mask(rng, alleles, share):
     return [-1 if rng.random() < share else a for a in alleles]
 
 
-def haplotype_rows(rng, haplotypes, share):
+def haplotype_rows(rng, haplotypes, share, labels=None):
     """Patient rows: distinct masked haplotypes with their counts, in the
-    order first met after a shuffle."""
-    chromosomes = [mask(rng, h, share) for h in haplotypes]
+    order first met after a shuffle. With labels (a flag per haplotype), also
+    how many flagged chromosomes each row holds."""
+    chromosomes = [(mask(rng, h, share), flag) for h, flag in zip(haplotypes, labels or [False] * len(haplotypes))]
     rng.shuffle(chromosomes)
-    counts = {}
-    for h in chromosomes:
+    counts, flagged = {}, {}
+    for h, flag in chromosomes:
         key = tuple(h)
         counts[key] = counts.get(key, 0) + 1
-    return ["%d " % count + " ".join(map(str, key)) for key, count in counts.items()]
+        flagged[key] = flagged.get(key, 0) + flag
+    rows = ["%d " % count + " ".join(map(str, key)) for key, count in counts.items()]
+    return rows if labels is None else (rows, list(flagged.values()))
 
 
 def genotype_rows(rng, pairs, share):

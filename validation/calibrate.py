@@ -39,6 +39,9 @@ COLUMNS = ["dataset", "seed", "truth_location", "truth_age",
            "loc_regions_hold", "loc_region_mass", "loc_interval_holds", "loc_mode_error", "loc_mean_error",
            "age_regions_hold", "age_region_mass", "age_interval_holds", "age_mode_error", "age_mean_error",
            "loc_rhat", "loc_ess_bulk", "loc_ess_tail", "sampled", "target_reached", "seconds"]
+# With --sporadic-share: the data set's sporadic chromosomes and how well the
+# founder probabilities (runs with --sporadic) tell them from the others.
+SPORADIC_COLUMNS = ["sporadic_chromosomes", "founder_auc"]
 
 
 def leaves(args):
@@ -69,11 +72,15 @@ def make_dataset(args, index, folder):
     rng = random.Random("calibrate %d %d" % (args.seed, index))
     genotypes, model = DATA_MODES[args.data]
     loci, chromosomes = args.loci, args.chromosomes
-    control = sim.control_table(rng, loci)
-    positions = sim.marker_map(rng, loci, args.span)
-    positions[-1] = args.span  # the region is exactly span long; the jitter keeps the markers before it below it
+    control = sim.control_table(rng, loci, alleles=(2, 2) if args.two_alleles else (2, 6), size=args.controls)
+    if args.map:
+        positions = list(args.map)
+    else:
+        positions = sim.marker_map(rng, loci, args.span)
+        positions[-1] = args.span  # the region is exactly span long; the jitter keeps the markers before it below it
     # The truth as the files write it (six significant digits).
-    location = float("%.6g" % rng.uniform(0, args.span))
+    drawn = rng.uniform(0, args.span)
+    location = float("%.6g" % (drawn if args.location is None else args.location))
     age = float("%.6g" % draw_age(rng.random(), leaves(args), args.growth_rate, args.sampled, *args.age_bounds))
     sim_seed, run_seed = (-rng.randint(1, 2 ** 31 - 1) for _ in range(2))
     common = dict(control=control, positions=positions, chromosomes=chromosomes, genotypes=genotypes, model=model,
@@ -91,12 +98,60 @@ def make_dataset(args, index, folder):
         rng.shuffle(pairs)
         patients = sim.genotype_rows(rng, pairs, args.missing)
     else:
-        patients = sim.haplotype_rows(rng, sim.read_haplotypes(path + ".hap", loci, chromosomes), args.missing)
+        haplotypes = sim.read_haplotypes(path + ".hap", loci, chromosomes)
+        if args.sporadic_share is None:
+            patients = sim.haplotype_rows(rng, haplotypes, args.missing)
+        else:
+            sporadic = make_sporadic(args, index, haplotypes, control)
+            patients, counts = sim.haplotype_rows(rng, haplotypes, args.missing, labels=sporadic)
+            # Which chromosomes of each patient row were drawn from the
+            # population, for scoring the founder probabilities.
+            with open(os.path.join(folder, "sporadic.tsv"), "w") as f:
+                f.write("row\tchromosomes\tsporadic\n")
+                for row, (text, count) in enumerate(zip(patients, counts), 1):
+                    f.write("%d\t%s\t%d\n" % (row, text.split()[0], count))
     with open(os.path.join(folder, "run.txt"), "w") as f:
         f.write(sim.parameter_file(**common, patients=patients, seed=run_seed, chains=args.chains,
                                    burnin=args.burnin, iterations=args.iterations, updates=UPDATES, bars=BARS,
                                    alpha=ALPHA))
     return location, age, run_seed
+
+
+def make_sporadic(args, index, haplotypes, control):
+    """Replaces a share of the simulated chromosomes by population ones: each
+    allele drawn from the control table's column, i.e. from the marker's
+    control frequencies, independently. A stream of its own leaves every
+    other draw of the data set as it is without the option. Returns the
+    replaced chromosomes' flags."""
+    rng = random.Random("sporadic %d %d" % (args.seed, index))
+    columns = list(zip(*[[int(v) for v in row.split()[1:]] for row in control]))
+    chosen = set(rng.sample(range(len(haplotypes)), round(args.sporadic_share * len(haplotypes))))
+    for i in sorted(chosen):
+        haplotypes[i] = [rng.choice(column) for column in columns]
+    return [i in chosen for i in range(len(haplotypes))]
+
+
+def founder_auc(folder, prefix):
+    """The area under the ROC curve of the founder probabilities: the chance
+    that a chromosome descended from the founder gets a higher probability
+    than a sporadic one (ties count a half). A haplotype row's chromosomes
+    share their row's probability. NaN without the founder table or without
+    chromosomes of both kinds."""
+    try:
+        with open(prefix + ".founder.tsv") as f:
+            probability = [float(line.split("\t")[3]) for line in f.readlines()[1:]]
+    except OSError:
+        return float("nan")
+    founders, sporadics = [], []
+    with open(os.path.join(folder, "sporadic.tsv")) as f:
+        for line in f.readlines()[1:]:
+            row, chromosomes, sporadic = (int(v) for v in line.split())
+            sporadics += [probability[row - 1]] * sporadic
+            founders += [probability[row - 1]] * (chromosomes - sporadic)
+    if not founders or not sporadics:
+        return float("nan")
+    wins = sum((f > s) + 0.5 * (f == s) for f in founders for s in sporadics)
+    return wins / (len(founders) * len(sporadics))
 
 
 def regions(path, truth):
@@ -162,6 +217,10 @@ def run_one(args, index):
                                                                           run.stderr[-2000:]))
     row = dict(dataset=index, seed=seed, truth_location=location, truth_age=age, seconds=seconds)
     row.update(score(os.path.join(folder, "run.txt"), location, age))
+    if args.sporadic_share is not None:
+        with open(os.path.join(folder, "sporadic.tsv")) as f:
+            row["sporadic_chromosomes"] = sum(int(line.split()[2]) for line in f.readlines()[1:])
+        row["founder_auc"] = founder_auc(folder, os.path.join(folder, "run.txt"))
     return row
 
 
@@ -196,14 +255,25 @@ def totals(rows, chains):
         lines.append("target reached: %s; sampling iterations: median %d, max %d" % (
             share(sum(r["target_reached"] == 1 for r in rows), len(rows), "data sets"),
             statistics.median(r["sampled"] for r in rows), max(r["sampled"] for r in rows)))
+    aucs = [r["founder_auc"] for r in rows if "founder_auc" in r and not math.isnan(r["founder_auc"])]
+    if aucs:
+        lines.append("founder probability ROC AUC: median %.3f, min %.3f, >= 0.9 in %s" % (
+            statistics.median(aucs), min(aucs), share(sum(a >= 0.9 for a in aucs), len(aucs), "data sets")))
     return lines
 
 
 def describe(args):
-    return ("data: %d data sets of %s, %d chromosomes, %d markers over %g Morgans, %g %% missing, seed %d; "
+    text = ("data: %d data sets of %s, %d chromosomes, %d markers over %g Morgans, %g %% missing, seed %d; "
             "%d chains, %d burn-in + %d iterations; mutloc options: %s" % (
                 args.datasets, args.data, args.chromosomes, args.loci, args.span, 100 * args.missing, args.seed,
                 args.chains, args.burnin, args.iterations, " ".join(args.mutloc_options) or "none"))
+    extras = [("map from %s" % args.map_file) if args.map else "",
+              "two-allele markers" if args.two_alleles else "",
+              ("%d control chromosomes" % args.controls) if args.controls else "",
+              ("location fixed at %g" % args.location) if args.location is not None else "",
+              ("%g %% sporadic chromosomes" % (100 * args.sporadic_share)) if args.sporadic_share is not None else ""]
+    extras = [e for e in extras if e]
+    return text + ("; " + ", ".join(extras) if extras else "")
 
 
 def parse(argv):
@@ -225,6 +295,15 @@ def parse(argv):
     p.add_argument("--age-bounds", type=float, nargs=2, default=[1, 300], metavar=("LOW", "HIGH"),
                    help="age bounds in generations (default 1 300)")
     p.add_argument("--seed", type=int, default=1, help="seed of the truths and data (default 1)")
+    p.add_argument("--sporadic-share", type=float, metavar="P",
+                   help="a share P of the patient chromosomes drawn from the control population instead of "
+                        "the genealogy (haplotype data); scores the founder probabilities of runs with --sporadic")
+    p.add_argument("--map", dest="map_file", metavar="FILE",
+                   help="marker positions in Morgans from FILE (whitespace-separated) instead of a drawn map; "
+                        "sets --loci and --span")
+    p.add_argument("--two-alleles", action="store_true", help="two alleles at every marker")
+    p.add_argument("--controls", type=int, metavar="N", help="N control chromosomes (default 250-400, drawn)")
+    p.add_argument("--location", type=float, metavar="X", help="the true location fixed at X Morgans")
     p.add_argument("--jobs", type=int, default=1, help="data sets run side by side (default 1)")
     p.add_argument("--out", default="calibration", help="output folder (default ./calibration)")
     p.add_argument("--mutloc", default=os.path.join(HERE, "..", "build", "mutloc"),
@@ -237,6 +316,22 @@ def parse(argv):
     args = p.parse_args(own)
     args.mutloc_options = passed
     args.mutloc = os.path.abspath(args.mutloc)
+    args.map = None
+    if args.map_file:
+        try:
+            with open(args.map_file) as f:
+                args.map = [float(v) for v in f.read().split()]
+        except (OSError, ValueError) as failure:
+            p.error("--map: %s" % failure)
+        if len(args.map) < 2 or any(a >= b for a, b in zip(args.map, args.map[1:])) or args.map[0] < 0:
+            p.error("--map: positions must be at least two, increasing, from 0 up")
+        args.loci, args.span = len(args.map), args.map[-1]
+    if args.sporadic_share is not None and (not 0 <= args.sporadic_share <= 1 or args.data != "haplotypes"):
+        p.error("--sporadic-share needs haplotype data and 0 <= P <= 1")
+    if args.location is not None and not 0 <= args.location <= args.span:
+        p.error("--location must lie on the map")
+    if args.controls is not None and args.controls < 6:
+        p.error("--controls needs at least 6 chromosomes")
     if args.datasets < 1 or args.chains < 1 or args.loci < 2 or args.chromosomes < 4 or args.jobs < 1:
         p.error("need at least 1 data set, 1 chain, 2 loci, 4 chromosomes and 1 job")
     if args.dataset is not None and not 1 <= args.dataset <= args.datasets:
@@ -255,10 +350,11 @@ def row_path(args, index):
 def write_outputs(args, rows):
     """OUT/datasets.tsv and OUT/totals.txt, and the totals on standard output."""
     rows.sort(key=lambda r: r["dataset"])
+    columns = COLUMNS + (SPORADIC_COLUMNS if args.sporadic_share is not None else [])
     with open(os.path.join(args.out, "datasets.tsv"), "w") as f:
-        f.write("\t".join(COLUMNS) + "\n")
+        f.write("\t".join(columns) + "\n")
         for r in rows:
-            f.write("\t".join(("%.6g" % r[c]) if isinstance(r[c], float) else str(r[c]) for c in COLUMNS) + "\n")
+            f.write("\t".join(("%.6g" % r[c]) if isinstance(r[c], float) else str(r[c]) for c in columns) + "\n")
     text = "\n".join([describe(args)] + totals(rows, args.chains)) + "\n"
     with open(os.path.join(args.out, "totals.txt"), "w") as f:
         f.write(text)

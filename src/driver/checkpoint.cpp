@@ -104,7 +104,9 @@ long long largestCheckpoint(const RunSettings& s) {
   const long long width = 9 + 2LL * s.numLoci;
   const long long chain = 2 * rows * width * 8 + 8LL * (s.alleles.maxAllele + 1) * s.numLoci + 64LL * rows + 4096;
   const long long tallyRow = 8 * (2LL * s.numLoci + 1) + 8;
-  const long long tallies = tallyRow * (kPopulationTallyRows + 1LL * s.numChrom * kIndividualTallyRows);
+  // The founder tallies (--sporadic): at most two counts per chromosome.
+  const long long tallies = tallyRow * (kPopulationTallyRows + 1LL * s.numChrom * kIndividualTallyRows) +
+                            16LL * s.numChains * s.numChrom;
   return (1 << 20) + 33LL * s.numChains * chain + tallies;  // up to 32 heated companions a chain
 }
 
@@ -134,6 +136,7 @@ void writeCheckpoint(const std::string& path, const CheckpointIdentity& identity
   for (const Chain& chain : records.chains) saveChain(body, chain);
   records.tempering.save(body);
   if (records.tuner) records.tuner->save(body);
+  if (records.founders) records.founders->save(body);
 
   std::string bytes(kMagic, kMagicBytes);
   const uint64_t size = body.bytes().size();
@@ -177,6 +180,7 @@ CheckpointPosition parseCheckpoint(const std::string& bytes, const std::string& 
     const std::string companions = records.tempering.load(in, s);
     if (!companions.empty()) damaged(path, companions);
     if (records.tuner) records.tuner->load(in);
+    if (records.founders) records.founders->load(in);
     if (in.remaining() != 0) damaged(path, "it goes on after its last record");
   } catch (const ShortRecord&) {
     damaged(path, "it ends early or holds a wrong length");

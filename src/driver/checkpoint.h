@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/random.h"
+#include "results/founders.h"
 #include "results/haplotypes.h"
 #include "results/trace.h"
 #include "sampler/chain.h"
@@ -47,6 +48,7 @@ struct RunRecords {
   std::vector<Chain>& chains;
   Tempering& tempering;                       // the heated companions (none without heating)
   Tuner* tuner = nullptr;                     // the burn-in tuning, when the run tunes
+  FounderTally* founders = nullptr;           // the founder tallies, with --sporadic
 };
 
 // Writes the checkpoint to path (through a temporary file that is flushed to

@@ -4,10 +4,12 @@
 
 #include <CLI/CLI.hpp>
 #include <cmath>
-#include <map>
+#include <cstdlib>
 #include <iostream>
+#include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "input/reader.h"
 
@@ -121,6 +123,27 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
       ->transform(CLI::AsNumberWithUnit(std::map<std::string, double>{{"s", 1}, {"m", 60}, {"h", 3600}, {"d", 86400}},
                                         CLI::AsNumberWithUnit::CASE_SENSITIVE))
       ->check(CLI::Range(0.0, 1e9));
+  app.add_flag("--sporadic", sampling.sporadic,
+               "Let every patient chromosome be sporadic, its alleles drawn from the population rather than "
+               "descended from the founder (a model option, not part of --mix)");
+  std::vector<double> prior;
+  CLI::Option* priorOption =
+      app.add_option("--sporadic-prior", prior, "With --sporadic: a Beta(A, B) prior of the share of sporadic "
+                                                "chromosomes (default 1 1, uniform)")
+          ->type_name("A B")
+          ->expected(2)
+          ->check(CLI::Range(1e-3, 1e6));
+  app.add_option("--sporadic-share", sampling.sporadicPrior.fixedShare,
+                 "With --sporadic: the share of sporadic chromosomes fixed at P instead of sampled")
+      ->type_name("P")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            // With every chromosome sporadic nothing would locate the mutation.
+            const double p = std::strtod(text.c_str(), nullptr);
+            return p >= 0 && p < 1 ? std::string() : "P must lie in [0, 1): " + text;
+          },
+          "in [0, 1)"))
+      ->excludes(priorOption);
   app.add_option("--resume", options.resume, "Continue the run saved in PREFIX.ckpt (give PARAMFILE too)")
       ->type_name("CKPT");
   try {
@@ -138,6 +161,15 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
   if (app.count("--hottest") > 0 && sampling.heated == 0) {
     std::cerr << "mutloc: --hottest needs --heated\nRun mutloc --help for the options." << std::endl;
     return 2;
+  }
+  if ((app.count("--sporadic-prior") > 0 || app.count("--sporadic-share") > 0) && !sampling.sporadic) {
+    std::cerr << "mutloc: " << (app.count("--sporadic-prior") > 0 ? "--sporadic-prior" : "--sporadic-share")
+              << " needs --sporadic\nRun mutloc --help for the options." << std::endl;
+    return 2;
+  }
+  if (!prior.empty()) {
+    sampling.sporadicPrior.a = prior[0];
+    sampling.sporadicPrior.b = prior[1];
   }
   // The spread-out starts are places for the built genealogies.
   if (sampling.overdispersed && !sampling.smartStart && !options.mix) {
@@ -160,8 +192,18 @@ int parseOptions(int argc, char** argv, RunOptions& options) {
     if (options.threads == 0) options.threads = 2;
   }
   // The whole-phase draw came with --gibbs later: a word of its own keeps
-  // the checkpoints of earlier --gibbs runs resuming as they ran.
-  sampling.moves.gibbsPhase = sampling.moves.gibbs;
+  // the checkpoints of earlier --gibbs runs resuming as they ran. It does not
+  // know sporadic chromosomes: with --sporadic the phases move one marker at
+  // a time, through the branch terms that do.
+  sampling.moves.gibbsPhase = sampling.moves.gibbs && !sampling.sporadic;
+  // With the default allele moves the internal alleles do not follow their
+  // children: a chromosome that once looks sporadic against a parent of
+  // other alleles stays so, and the chains end with nearly every chromosome
+  // sporadic (share 0.99 on the simulated example).
+  if (sampling.sporadic && !sampling.moves.gibbs) {
+    std::cerr << "mutloc: --sporadic needs --gibbs (or --mix)\nRun mutloc --help for the options." << std::endl;
+    return 2;
+  }
   sampling.streams = sampling.streams || options.threads > 0 || sampling.heated > 0;
   return -1;
 }

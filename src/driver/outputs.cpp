@@ -27,6 +27,7 @@ OutputNames::OutputNames(const std::string& prefix) : prefix(prefix) {
   samples = prefix + ".samples";
   checkpoint = prefix + ".ckpt";
   summary = prefix + ".summary.json";
+  founders = prefix + ".founder.tsv";
   const std::string folder = folderOf(prefix);
   exons = folder == "." ? "exons.txt" : folder + "/exons.txt";
 }

@@ -16,6 +16,7 @@ struct OutputNames {
   std::string samples;              // PREFIX.samples: the sampled locations and ages
   std::string checkpoint;           // PREFIX.ckpt
   std::string summary;              // PREFIX.summary.json: the convergence summary
+  std::string founders;             // PREFIX.founder.tsv: the founder probabilities (--sporadic)
   std::string exons;                // exons.txt in the prefix's folder
 };
 

@@ -131,11 +131,16 @@ class Run {
   // Opens every output of a fresh run and writes the ".log" text and "exons.txt".
   void openFreshOutputs(const std::string& logText);
   void checkRunMemory(int heated) const;
+  // With --sporadic: refuses runs whose leaves are not the patient rows, and
+  // makes the founder tallies.
+  void prepareSporadic();
   void prepareSampler(std::vector<Chain>& chains, long seed);
   RunRecords records(std::vector<Chain>& chains);
   void checkOutputs(bool resuming);
   void checkDiskRoom(long samplingIterationsLeft);
   int checkOnly(const ChainSetup& setUp);
+  // Bytes of PREFIX.samples per sampling iteration.
+  double sampleBytes() const { return settings_.numChains * (sampling_.sporadic ? 3 : 2) * sizeof(double); }
   int iterate(ChainSetup& setup, long firstIteration);
   void updateAll(std::vector<Chain>& chains, const MoveContext& ctx);
   int poolThreads() const;
@@ -155,6 +160,7 @@ class Run {
   // time limit.
   void planRounds(SweepPlan& plan, long firstIteration);
   long afterRound(long t);
+  void writeFounderTable(const std::vector<FounderRow>& rows);
   CheckpointIdentity identity() const;
   // The sampling options given, the whole-phase draw kept only for genotype
   // data: haplotype runs keep the words (and checkpoints) they had before it.
@@ -186,6 +192,7 @@ class Run {
   std::unique_ptr<SampleFile> samples_;
   std::unique_ptr<TraceReport> trace_;
   HaplotypeTallies tallies_;
+  std::unique_ptr<FounderTally> founders_;  // with --sporadic
   long checkpointEvery_ = 0;
   bool checkpointWritten_ = false;
   long seed_ = 0;  // the seed the run started from
@@ -272,7 +279,8 @@ RunRecords Run::records(std::vector<Chain>& chains) {
                     tallies_,
                     chains,
                     tempering_,
-                    tuner_.get()};
+                    tuner_.get(),
+                    founders_.get()};
 }
 
 // Every file the run will write must be writable before any is touched, and
@@ -281,6 +289,7 @@ void Run::checkOutputs(bool resuming) {
   std::vector<std::string> written(std::begin(names_.files), std::end(names_.files));
   for (const std::string& name : {names_.samples, names_.summary, names_.checkpoint, names_.checkpoint + ".tmp"})
     written.push_back(name);
+  if (founders_) written.push_back(names_.founders);
   if (settings_.segments.fromAnnotation) written.push_back(names_.exons);
   for (const std::string& name : written)
     if (sameFile(name, options_.paramFile))
@@ -292,6 +301,7 @@ void Run::checkOutputs(bool resuming) {
     if (!(resuming && f == Log)) requireWritable(names_.files[f]);
   requireWritable(names_.samples);
   requireWritable(names_.summary);
+  if (founders_) requireWritable(names_.founders);
   if (checkpointEvery_ > 0) requireWritable(names_.checkpoint);
   if (!resuming && settings_.segments.fromAnnotation && !canWrite(names_.exons))
     throw RunFailure{-1, names_.exons + " is currently open\n"};
@@ -299,7 +309,7 @@ void Run::checkOutputs(bool resuming) {
 
 void Run::checkDiskRoom(long samplingIterationsLeft) {
   // In rounds the length is not known: room for the most the run may do.
-  const double needed = static_cast<double>(samplingIterationsLeft) * settings_.numChains * 2 * sizeof(double);
+  const double needed = static_cast<double>(samplingIterationsLeft) * sampleBytes();
   const long long available = freeBytesFor(names_.samples);
   if (available >= 0 && needed > static_cast<double>(available))
     throw failLine(names_.samples + " would need about " + bytesText(needed) + " for the sampled values; the disk has " +
@@ -361,9 +371,10 @@ int Run::checkOnly(const ChainSetup& setUp) {
   std::cout << "Outputs:";
   for (const std::string& name : names_.files) std::cout << " " << name;
   if (s.segments.fromAnnotation) std::cout << " " << names_.exons;
-  std::cout << " " << names_.summary << "\nDuring the run: " << names_.samples << " ("
-            << (rounds_.on ? "at most about " : "about ") << bytesText(static_cast<double>(samplingAllowed()) * s.numChains * 16)
-            << ")";
+  std::cout << " " << names_.summary;
+  if (founders_) std::cout << " " << names_.founders;
+  std::cout << "\nDuring the run: " << names_.samples << " (" << (rounds_.on ? "at most about " : "about ")
+            << bytesText(static_cast<double>(samplingAllowed()) * sampleBytes()) << ")";
   if (checkpointEvery_ > 0) std::cout << ", " << names_.checkpoint;
   std::cout << "\nEstimated run time: " << (rounds_.on ? "at most about " : "about ")
             << clockText(seconds / timed * total) << " (from " << timed << " timed iterations).\n";
@@ -372,6 +383,27 @@ int Run::checkOnly(const ChainSetup& setUp) {
             << ".\n";
   std::cout << "Nothing was written." << std::endl;
   return 0;
+}
+
+void Run::writeFounderTable(const std::vector<FounderRow>& rows) {
+  std::ofstream out;
+  if (!openOutput(out, names_.founders)) throw failLine(names_.founders + " can't be opened.");
+  ::writeFounderTable(out, rows, settings_, settings_.numChains);
+  out.close();
+  if (out.fail()) throw failLine(writeFailure(names_.founders));
+}
+
+void Run::prepareSporadic() {
+  if (!sampling_.sporadic) return;
+  const RunSettings& s = settings_;
+  // The founder probabilities are reported per patient row, which needs the
+  // rows placed on the leaves as the set-up places them.
+  if (s.runSimulation)
+    throw failLine("--sporadic needs patient data: with \"Run simulation\" 1 every chain simulates data of its own.");
+  if (s.readOld)
+    throw failLine("--sporadic cannot start from inmat.txt (\"Read old file\" 1): its leaves are not tied to the "
+                   "patient rows.");
+  founders_ = std::make_unique<FounderTally>(s, s.numChains);
 }
 
 void Run::writeCheckpointAt(long t, std::vector<Chain>& chains) {
@@ -395,6 +427,7 @@ int Run::iterate(ChainSetup& setup, long firstIteration) {
   SweepPlan plan;
   plan.firstIteration = firstIteration;
   plan.samples = samples_.get();
+  plan.founders = founders_.get();
   plan.checkpointEvery = checkpointEvery_;
   plan.tempering = &tempering_;
   if (rounds_.on) planRounds(plan, firstIteration);
@@ -566,6 +599,16 @@ void Run::writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, co
     rounds.endedBy = end.stopped ? "stop" : timeEnded_ ? "max-time" : reachedAtRound_ ? "target" : "max-iterations";
     context.rounds = &rounds;
   }
+  SporadicSummary sporadic;
+  if (founders_) {
+    sporadic.fixedShare = sampling_.sporadicPrior.fixedShare;
+    if (!sampling_.sporadicPrior.fixed()) sporadic.share = summarise(draws.shares, s.histBars);
+    sporadic.rows = founders_->rows(s);
+    sporadic.genotypes = s.genotypes;
+    sporadic.pairs = s.genotypesModel1();
+    context.sporadic = &sporadic;
+    writeFounderTable(sporadic.rows);
+  }
   const long used = draws.locations.empty() ? 0 : static_cast<long>(draws.locations[0].size());
   std::ofstream out;
   if (!openOutput(out, names_.summary)) throw failLine(names_.summary + " can't be opened.");
@@ -595,6 +638,7 @@ int Run::fresh() {
   for (const std::string& words : {runLengthWords(options_.runLength), sampling_.toWords(), rounds_.toWords()})
     if (!words.empty()) samplingWords_ += " " + words;
   checkpointEvery_ = options_.checkpointEvery;
+  prepareSporadic();
   // Everything that may reject the run happens before any file is touched;
   // the ".log" text waits in memory until then.
   std::ostringstream log;
@@ -617,6 +661,7 @@ ChainSetup Run::startChains(long shownSeed, std::ostream& log) {
   const StartingValues start = drawStartingValues(s, setupStream_[0]);
   writeParameterEcho(log, s, shownSeed, start.locations, start.ages);
   ChainSetup setup = setupChains(s, start, setupStream_[0], control_, log, &control_.stopRequested);
+  if (sampling_.sporadic) enableSporadic(setup.chains, s, sampling_.sporadicPrior);
   if (sampling_.smartStart) {
     smartStart(setup.chains, s, sampling_, setupStream_[0], &control_.stopRequested);
     // The echo above shows the values drawn first; the chains start here.
@@ -648,7 +693,7 @@ void Run::openFreshOutputs(const std::string& logText) {
     exons.close();
     if (exons.fail()) throw failLine(names_.exons + " could not be written.");
   }
-  samples_ = std::make_unique<SampleFile>(names_.samples, s.numChains);
+  samples_ = std::make_unique<SampleFile>(names_.samples, s.numChains, sampling_.sporadic);
   samples_->open();
   trace_ = std::make_unique<TraceReport>(s, files_.out[Dat], names_.files[Dat]);
 }
@@ -675,7 +720,9 @@ int Run::resume() {
   if (sampling_.heated > options_.sampling.heated) checkRunMemory(sampling_.heated);
   const std::string seedText = wordValue(samplingWords_, "seed");
   seed_ = std::strtol(seedText.c_str(), nullptr, 10);
+  prepareSporadic();
   std::vector<Chain> chains = makeChains(s, setupStream_[0], control_, &control_.stopRequested);
+  if (sampling_.sporadic) enableSporadic(chains, s, sampling_.sporadicPrior);
   prepareSampler(chains, seed_);
   ChainSetup shaped = setupOf(s, chains);
   if (sampling_.tune) tuner_ = std::make_unique<Tuner>(sampling_, moveContextOf(s, control_, shaped, sampling_.moves));
@@ -704,7 +751,7 @@ int Run::resume() {
     if (!openOutput(files_.out[f], names_.files[f], keep, position.datLength))
       throw failLine(names_.files[f] + " can't be opened.");
   }
-  samples_ = std::make_unique<SampleFile>(names_.samples, s.numChains);
+  samples_ = std::make_unique<SampleFile>(names_.samples, s.numChains, sampling_.sporadic);
   samples_->open(true, position.samplesLength);
   ChainSetup setup = setupOf(s, std::move(chains));
   return iterate(setup, position.iteration + 1);

@@ -66,6 +66,7 @@ SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceRepo
     if (!broken.empty()) return SweepEnd{t - 1, true, std::move(broken)};
     if (plan.afterIteration) plan.afterIteration(t);
     if (plan.samples && t >= s.burnIn) plan.samples->append(chains);
+    if (plan.founders && t >= s.burnIn) plan.founders->add(chains);
     // The round's test before the checkpoint: a run that goes on writes it.
     if (plan.roundEnded && t + 1 == total && !timeEnded) {
       total = plan.roundEnded(t);

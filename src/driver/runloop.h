@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "results/founders.h"
 #include "results/haplotypes.h"
 #include "results/samples.h"
 #include "results/trace.h"
@@ -28,6 +29,7 @@ struct SweepPlan {
   // completed, whose haplotype tally is then taken first.
   long firstIteration = 0;
   SampleFile* samples = nullptr;  // receives every sampling iteration's samples
+  FounderTally* founders = nullptr;  // counts every sampling iteration's founder leaves (--sporadic)
   long checkpointEvery = 0;       // 0: no checkpoints
   // Writes a checkpoint after iteration t's reports (before its tally).
   std::function<void(long t)> checkpoint;

@@ -46,7 +46,8 @@ void updateSum(TreeMatrix& m, int row) {
 }
 
 void recomputeRow(TreeMatrix& m, int row, const BranchModel& model) {
-  m[row][BranchLogLik] = std::log(branchProbability(m, row, model));
+  m[row][BranchLogLik] = std::log(model.isSporadic(row) ? populationProbability(m, row, model.freq)
+                                                        : branchProbability(m, row, model));
 }
 
 void recomputeAll(TreeMatrix& m, const BranchModel& model) {
@@ -154,6 +155,13 @@ double branchProbability(const TreeMatrix& m, int row, const BranchModel& model)
   for (; mm < to; mm++) left += emxt * (g[mm + 1] - g[mm]) * P[mm];
   left += (1 - std::exp(-(x - pos[to]) * t)) * P[to];
   return b == L + 1 ? left : right * left;
+}
+
+double populationProbability(const TreeMatrix& m, int row, const FrequencyTable& freq) {
+  const double* cells = m[row] + m.layout.firstAllele;
+  double p = 1;
+  for (int k = 0; k < m.layout.loci; k++) p *= freq(alleleOf(cells[k]), k);
+  return p;
 }
 
 double rescoreTree(TreeMatrix& m, const BranchModel& model, Rescore what, int node) {

@@ -2,6 +2,7 @@
 // the marker map, the allele frequencies and the ancestral haplotype.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "genealogy/treematrix.h"
@@ -39,6 +40,12 @@ struct BranchModel {
   const std::vector<double>& map;   // marker positions, index 1..L
   const FrequencyTable& freq;       // allele frequencies
   const std::vector<int>& root;     // ancestral haplotype
+  // By row: 1 for a sporadic leaf, whose alleles are drawn from the
+  // population whatever its parent holds (--sporadic); null: every leaf
+  // descends from the founder.
+  const std::vector<uint8_t>* sporadic = nullptr;
+
+  bool isSporadic(int row) const { return sporadic && (*sporadic)[row] != 0; }
 };
 
 // Recomputes BranchLogLik for the rows `what` names (around row `node`, unused
@@ -67,7 +74,13 @@ void restoreBranchLogLikColumn(TreeMatrix& m, const std::vector<double>& saved);
 
 // Probability of one branch: row's haplotype descending from its parent's (or
 // from the ancestral haplotype) over BranchLength with the mutation at x.
+// The branch term of a sporadic leaf is populationProbability instead; this
+// is what the leaf's would be if it descended.
 double branchProbability(const TreeMatrix& m, int row, const BranchModel& model);
+
+// The population probability of a row's alleles (its carrier chromosome's,
+// with genotypes under genetic model 0): the product of their frequencies.
+double populationProbability(const TreeMatrix& m, int row, const FrequencyTable& freq);
 
 // One branch's probability split at a single locus, with every other allele
 // held (loci k are 1-based here):

@@ -1,6 +1,19 @@
 #include "model/priors.h"
 
+#include <math.h>
+
 #include <cmath>
+
+namespace {
+
+// log Gamma(x) without std::lgamma's write to the global sign: chains on
+// threads of their own score their shares side by side.
+double logGamma(double x) {
+  int sign = 0;
+  return ::lgamma_r(x, &sign);
+}
+
+}  // namespace
 
 double nodeTimesLogPrior(int n, const std::vector<double>& times, double K, double r, double age) {
   double sum = 0;
@@ -39,4 +52,16 @@ double locationLogPrior(const SequenceSegments& segments, double x) {
     w = segments.weight[i - 1];
   }
   return w != 0 ? std::log(w) : kForbiddenLocation;
+}
+
+double sporadicLogPrior(int sporadic, int leaves, double share, const SporadicPrior& prior) {
+  double sum = 0;
+  if (sporadic > 0) sum += sporadic * std::log(share);
+  if (leaves - sporadic > 0) sum += (leaves - sporadic) * std::log1p(-share);
+  if (prior.fixed()) return sum;
+  // The exponents of 1 are left out, as above: a share drawn at the edge of
+  // (0, 1) must not score 0 * inf.
+  if (prior.a != 1) sum += (prior.a - 1) * std::log(share);
+  if (prior.b != 1) sum += (prior.b - 1) * std::log1p(-share);
+  return sum - (logGamma(prior.a) + logGamma(prior.b) - logGamma(prior.a + prior.b));
 }

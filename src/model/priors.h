@@ -20,6 +20,20 @@ double rootHaplotypeLogProb(const FrequencyTable& freq, const std::vector<int>& 
 // location in a segment of weight zero.
 double locationLogPrior(const SequenceSegments& segments, double x);
 
+// The share of sporadic patient chromosomes (--sporadic): a Beta(a, b)
+// prior, or fixed at fixedShare.
+struct SporadicPrior {
+  double a = 1, b = 1;
+  double fixedShare = -1;  // at least 0: the share is fixed there
+  bool fixed() const { return fixedShare >= 0; }
+};
+
+// Log prior of the indicators, `sporadic` of `leaves` of them set, each set
+// with probability share independently, plus the share's Beta log density
+// when it is not fixed. A term of no indicator is left out, so that a share
+// of 0 or 1 scores the indicators it allows as log 1.
+double sporadicLogPrior(int sporadic, int leaves, double share, const SporadicPrior& prior);
+
 // What locationLogPrior returns for a forbidden location, and the test for it.
 constexpr double kForbiddenLocation = 99.99;
 inline bool isForbiddenLocation(double prior) { return prior > 99.98 && prior < 99.991; }

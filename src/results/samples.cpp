@@ -32,13 +32,15 @@ void SampleFile::open(bool resume, uint64_t keepBytes) {
   }
   std::setvbuf(file_, nullptr, _IOFBF, kBufferBytes);
   std::fseek(file_, 0, SEEK_END);
-  record_.assign(2 * chains_, 0.0);
+  record_.assign(static_cast<size_t>(values_) * chains_, 0.0);
 }
 
 void SampleFile::append(const std::vector<Chain>& chains) {
   for (int c = 0; c < chains_; c++) {
-    record_[2 * c] = chains[c].locationSample;
-    record_[2 * c + 1] = chains[c].ageSample;
+    double* values = &record_[static_cast<size_t>(values_) * c];
+    values[0] = chains[c].locationSample;
+    values[1] = chains[c].ageSample;
+    if (values_ == 3) values[2] = chains[c].sporadic.share;
   }
   if (std::fwrite(record_.data(), sizeof(double), record_.size(), file_) != record_.size())
     throw failLine(writeFailure(name_));
@@ -61,14 +63,15 @@ template <typename Visit>
 void SampleFile::forEachRecord(long count, const Visit& visit) {
   flush();
   if (std::fseek(file_, 0, SEEK_SET) != 0) throw failLine(name_ + " can't be read back.");
-  std::vector<double> block(2 * chains_ * 4096);
+  const size_t perRecord = static_cast<size_t>(values_) * chains_;
+  std::vector<double> block(perRecord * 4096);
   const long perBlock = 4096;
   for (long done = 0; done < count;) {
     const long records = std::min(perBlock, count - done);
-    const size_t values = static_cast<size_t>(records) * 2 * chains_;
+    const size_t values = static_cast<size_t>(records) * perRecord;
     if (std::fread(block.data(), sizeof(double), values, file_) != values)
       throw failLine(name_ + " is shorter than the samples it should hold.");
-    for (long r = 0; r < records; r++) visit(&block[static_cast<size_t>(r) * 2 * chains_]);
+    for (long r = 0; r < records; r++) visit(&block[static_cast<size_t>(r) * perRecord]);
     done += records;
   }
   std::fseek(file_, 0, SEEK_END);
@@ -76,10 +79,11 @@ void SampleFile::forEachRecord(long count, const Visit& visit) {
 
 void SampleFile::writeHistograms(long count, int bars, double alphaLevel, std::ostream& sig, std::ostream& tre) {
   std::vector<HistogramBars> locations(chains_), ages(chains_);
+  const int v = values_;
   forEachRecord(count, [&](const double* record) {
     for (int c = 0; c < chains_; c++) {
-      locations[c].widen(record[2 * c]);
-      ages[c].widen(record[2 * c + 1]);
+      locations[c].widen(record[v * c]);
+      ages[c].widen(record[v * c + 1]);
     }
   });
   for (int c = 0; c < chains_; c++) {
@@ -88,8 +92,8 @@ void SampleFile::writeHistograms(long count, int bars, double alphaLevel, std::o
   }
   forEachRecord(count, [&](const double* record) {
     for (int c = 0; c < chains_; c++) {
-      locations[c].count(record[2 * c]);
-      ages[c].count(record[2 * c + 1]);
+      locations[c].count(record[v * c]);
+      ages[c].count(record[v * c + 1]);
     }
   });
   for (const HistogramBars& h : locations) writeHistogram(h, count, alphaLevel, sig);
@@ -97,12 +101,15 @@ void SampleFile::writeHistograms(long count, int bars, double alphaLevel, std::o
 }
 
 SampleFile::Draws SampleFile::readDraws(long count, long maxDraws) {
-  Draws draws{std::vector<std::vector<double>>(chains_), std::vector<std::vector<double>>(chains_)};
+  const bool shares = values_ == 3;
+  Draws draws{std::vector<std::vector<double>>(chains_), std::vector<std::vector<double>>(chains_),
+              std::vector<std::vector<double>>(shares ? chains_ : 0)};
   const long kept = std::min(count, maxDraws);
   if (kept <= 0) return draws;
   for (int c = 0; c < chains_; c++) {
     draws.locations[c].reserve(kept);
     draws.ages[c].reserve(kept);
+    if (shares) draws.shares[c].reserve(kept);
   }
   // Record r is kept when it is the first at or after the next of kept evenly
   // spaced positions.
@@ -111,8 +118,9 @@ SampleFile::Draws SampleFile::readDraws(long count, long maxDraws) {
   forEachRecord(count, [&](const double* values) {
     if (record == (next * count) / kept) {
       for (int c = 0; c < chains_; c++) {
-        draws.locations[c].push_back(values[2 * c]);
-        draws.ages[c].push_back(values[2 * c + 1]);
+        draws.locations[c].push_back(values[values_ * c]);
+        draws.ages[c].push_back(values[values_ * c + 1]);
+        if (shares) draws.shares[c].push_back(values[values_ * c + 2]);
       }
       next++;
     }

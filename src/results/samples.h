@@ -1,7 +1,8 @@
 // The sampled locations and ages of every chain, kept in a binary file beside
 // the outputs (one record per sampling iteration: each chain's location and
-// age as doubles), so that memory does not grow with the number of
-// iterations. The histograms read it back in two passes.
+// age as doubles, with --sporadic followed by its share of sporadic
+// chromosomes), so that memory does not grow with the number of iterations.
+// The histograms read it back in two passes.
 #pragma once
 
 #include <cstdint>
@@ -14,13 +15,15 @@
 
 class SampleFile {
  public:
-  SampleFile(std::string name, int chains) : name_(std::move(name)), chains_(chains) {}
+  // shares: every chain's record holds its share of sporadic chromosomes too.
+  SampleFile(std::string name, int chains, bool shares = false)
+      : name_(std::move(name)), chains_(chains), values_(shares ? 3 : 2) {}
   ~SampleFile();
   SampleFile(const SampleFile&) = delete;
   SampleFile& operator=(const SampleFile&) = delete;
 
   // Bytes of one iteration's record.
-  uint64_t recordBytes() const { return static_cast<uint64_t>(chains_) * 2 * sizeof(double); }
+  uint64_t recordBytes() const { return static_cast<uint64_t>(chains_) * values_ * sizeof(double); }
   const std::string& name() const { return name_; }
 
   // Creates or truncates the file (mode 0664), or, when resuming, keeps its
@@ -33,11 +36,13 @@ class SampleFile {
   // Closes and deletes the file.
   void remove();
 
-  // The locations and ages of the first count records, per chain, thinned
-  // to at most maxDraws evenly spaced draws per chain.
+  // The locations and ages (and shares, when the file holds them) of the
+  // first count records, per chain, thinned to at most maxDraws evenly
+  // spaced draws per chain.
   struct Draws {
     std::vector<std::vector<double>> locations;
     std::vector<std::vector<double>> ages;
+    std::vector<std::vector<double>> shares;  // empty without them
   };
   Draws readDraws(long count, long maxDraws);
 
@@ -51,6 +56,7 @@ class SampleFile {
 
   std::string name_;
   int chains_;
+  int values_;  // per chain and record
   std::FILE* file_ = nullptr;
   std::vector<double> record_;
 };

@@ -80,6 +80,31 @@ Json quantityJson(const QuantitySummary& q, const MarkerTable* markers) {
   return out;
 }
 
+void addSporadic(Json& summary, const SporadicSummary& sporadic) {
+  summary["sporadic_share"] =
+      sporadic.fixedShare >= 0 ? Json{{"fixed", sporadic.fixedShare}} : quantityJson(sporadic.share, nullptr);
+  Json rows = Json::array();
+  for (const FounderRow& row : sporadic.rows) {
+    Json entry{{"row", row.row}, {"chromosomes", row.chromosomes}};
+    if (sporadic.genotypes) {
+      // Genotypes as the two alleles of each marker.
+      Json genotype = Json::array();
+      for (size_t k = 0; k + 1 < row.alleles.size(); k += 2)
+        genotype.push_back(Json::array({row.alleles[k], row.alleles[k + 1]}));
+      entry["genotype"] = genotype;
+    } else {
+      entry["haplotype"] = row.alleles;
+    }
+    entry["probability"] = number(row.probability);
+    if (sporadic.pairs) entry["both_founder"] = number(row.both);
+    Json chains = Json::array();
+    for (double p : row.chains) chains.push_back(number(p));
+    entry["chains"] = chains;
+    rows.push_back(entry);
+  }
+  summary["founder_probability"] = rows;
+}
+
 Json roundsJson(const RoundsReport& r) {
   return Json{{"target_rhat", r.targetRhat},       {"target_ess", r.targetEss}, {"max_iterations", r.maxIterations},
               {"target_reached", r.reached},       {"iterations", r.iterations}, {"rounds", r.rounds},
@@ -255,6 +280,7 @@ std::string summaryJson(const QuantitySummary& location, const QuantitySummary& 
   if (!context.ladder.empty())
     summary["tempering"] = Json{{"ladder", context.ladder}, {"swap_acceptance", context.swapAcceptance}};
   if (context.rounds) summary["until_converged"] = roundsJson(*context.rounds);
+  if (context.sporadic) addSporadic(summary, *context.sporadic);
   if (!context.tunedSteps.empty()) {
     Json levels = Json::array();
     for (const auto& steps : context.tunedSteps) {
@@ -279,7 +305,9 @@ void writeSummaryLines(std::ostream& err, const QuantitySummary& location, const
                        const SummaryContext& context) {
   err << "mutloc: summary over " << location.chains.size() << (location.chains.size() == 1 ? " chain" : " chains")
         << ", " << context.drawsPerChain << " draws each:\n"
-        << line("location", location) << basePairsLine(location, context.markers) << line("age", age);
+        << line("location", location) << basePairsLine(location, context.markers) << line("age", age)
+        << (context.sporadic && context.sporadic->fixedShare < 0 ? line("sporadic share", context.sporadic->share)
+                                                                 : "");
   if (context.rounds) err << roundsLine(*context.rounds);
   for (const auto& [name, q] : {std::pair{"location", &location}, std::pair{"age", &age}}) {
     if (converged(q->diagnostics) || !std::isfinite(q->diagnostics.rhat)) continue;

@@ -10,6 +10,7 @@
 
 #include "markers/markertable.h"
 #include "results/convergence.h"
+#include "results/founders.h"
 #include "sampler/chain.h"
 #include "sampler/sharedcontrol.h"
 #include "sampler/tempering.h"
@@ -35,6 +36,25 @@ struct RoundsReport {
   std::string endedBy;      // "target", "max-iterations", "max-time" or "stop"
 };
 
+struct QuantitySummary {
+  struct Estimates {
+    double median = 0, mean = 0, mode = 0, low = 0, high = 0;  // low, high: the 95 % interval
+  };
+  std::vector<Estimates> chains;
+  Estimates pooled;
+  Diagnostics diagnostics;
+};
+
+// With --sporadic: the share of sporadic chromosomes and every patient row's
+// probability of descending from the founder.
+struct SporadicSummary {
+  double fixedShare = -1;   // the share, when it was fixed
+  QuantitySummary share;    // otherwise its summary
+  std::vector<FounderRow> rows;
+  bool genotypes = false;   // rows of genotypes
+  bool pairs = false;       // genetic model 1: the rows give both_founder too
+};
+
 // What the summary reports besides the draws.
 struct SummaryContext {
   long seed = 0;              // the seed the run started from
@@ -56,6 +76,7 @@ struct SummaryContext {
   double locationLow = 0, locationHigh = 0;  // the bounds of the location
   RunCompletion completion;
   const RoundsReport* rounds = nullptr;  // with --until-converged
+  const SporadicSummary* sporadic = nullptr;  // with --sporadic
 };
 
 // Fills the context's acceptance proportions (every chain's, counted over the
@@ -65,15 +86,6 @@ struct SummaryContext {
 void addSamplerRecords(SummaryContext& context, const std::vector<Chain>& chains, const MoveContext& ctx,
                        long lastIteration, const Tempering& tempering, const Tuner* tuner,
                        const std::vector<StepSet*>& steps);
-
-struct QuantitySummary {
-  struct Estimates {
-    double median = 0, mean = 0, mode = 0, low = 0, high = 0;  // low, high: the 95 % interval
-  };
-  std::vector<Estimates> chains;
-  Estimates pooled;
-  Diagnostics diagnostics;
-};
 
 QuantitySummary summarise(const ChainDraws& draws, int histBars);
 
@@ -89,14 +101,16 @@ std::vector<BoundContact> intervalsAtBounds(const QuantitySummary& location, con
 
 // The summary as JSON (keys location, age, acceptance, seed, seconds,
 // draws_used, draws_per_chain, what the estimates are, where the location
-// meets its bounds, how the run ended; in rounds also until_converged).
-// Without draws the estimates are left out and no_draws says why.
+// meets its bounds, how the run ended; in rounds also until_converged; with
+// --sporadic sporadic_share and founder_probability). Without draws the
+// estimates are left out and no_draws says why.
 std::string summaryJson(const QuantitySummary& location, const QuantitySummary& age, const SummaryContext& context,
                         long drawsUsed);
 
-// A few lines for standard error, a warning line when R-hat exceeds 1.01 or a
-// bulk ESS is below 400, one when a location interval meets a bound, and in
-// rounds the line that says whether the target was reached.
+// A few lines for standard error (with --sporadic also the share's), a
+// warning line when R-hat of the location or age exceeds 1.01 or a bulk ESS
+// is below 400, one when a location interval meets a bound, and in rounds
+// the line that says whether the target was reached.
 void writeSummaryLines(std::ostream& err, const QuantitySummary& location, const QuantitySummary& age,
                        const SummaryContext& context);
 

@@ -111,7 +111,7 @@ void decideLeafProposal(Chain& chain, const MoveContext& ctx, LeafCells& cells, 
 }  // namespace
 
 BranchModel branchModelOf(const Chain& chain, const RunSettings& s) {
-  return BranchModel{chain.mutLocation, s.mapDist, chain.alleleFreq, chain.rootHaplotype};
+  return BranchModel{chain.mutLocation, s.mapDist, chain.alleleFreq, chain.rootHaplotype, chain.sporadicLeaves()};
 }
 
 void moveAlleleFreqs(Chain& chain, const MoveContext& ctx) {
@@ -177,7 +177,7 @@ void moveRootHaplotype(Chain& chain, const MoveContext& ctx) {
   proposal = chain.rootHaplotype;
   if (!redrawAlleles(proposal, s.alleles.highestLabel, chain.steps->root.load(), s.flipAllLoci, rng)) return;
   const double saved = chain.tree[chain.rootLabel][BranchLogLik];
-  const BranchModel model{chain.mutLocation, s.mapDist, chain.alleleFreq, proposal};
+  const BranchModel model{chain.mutLocation, s.mapDist, chain.alleleFreq, proposal, chain.sporadicLeaves()};
   const double proposed = rescoreTree(chain.tree, model, Rescore::Node, chain.rootLabel);
   const double h = rootHaplotypeLogProb(chain.alleleFreq, proposal);
   const double logRatio = temperedChange(chain, proposed - chain.logLik, h - chain.rootHapLogProb,

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "core/random.h"
@@ -49,6 +50,24 @@ struct MoveScratch {
   std::vector<char> phaseSwap;
 };
 
+// The sporadic patient chromosomes (--sporadic): which leaves do not descend
+// from the founder, and their share. A sporadic leaf stays in the genealogy,
+// whose topology and node times keep their prior over all n leaves; only
+// its alleles stop depending on its parent (see BranchModel).
+struct SporadicState {
+  std::vector<uint8_t> leaf;  // by row: 1 for a sporadic leaf; empty without --sporadic
+  double share = 0;           // the probability that a leaf is sporadic
+  double logPrior = 0;        // stored term: the indicators' prior and the share's (sporadicLogPrior)
+  SporadicPrior prior;
+
+  bool active() const { return !leaf.empty(); }
+  int count() const {
+    int sporadic = 0;
+    for (uint8_t z : leaf) sporadic += z;
+    return sporadic;
+  }
+};
+
 // Everything of a chain its moves write: genealogy, location, age,
 // frequencies, ancestral haplotype, imputed alleles, stored score terms and
 // this iteration's samples. A swap of temperatures exchanges it whole; a
@@ -74,6 +93,8 @@ struct ChainState {
   double mutLocPrior = 0;            // log prior of the mutation location (sequence weights)
   double freqLogLik = 0;             // log-likelihood of the allele frequencies
 
+  SporadicState sporadic;            // with --sporadic
+
   // This iteration's samples: the location after the location move, and the
   // age before the genealogy move when an age was proposed (else 0).
   double locationSample = 0;
@@ -83,10 +104,15 @@ struct ChainState {
   std::vector<MissingCells> missingCells;  // one record per entry of missingLeaves
 
   // The log posterior written to ".dat": every stored term but freqLogLik,
-  // summed in this order.
+  // summed in this order (the sporadic term last, with --sporadic only).
   double logPosterior() const {
-    return logLik + secondChromLogProb + coalPrior + rootHapLogProb + mutLocPrior + mutAgePrior;
+    const double sum = logLik + secondChromLogProb + coalPrior + rootHapLogProb + mutLocPrior + mutAgePrior;
+    return sporadic.active() ? sum + sporadic.logPrior : sum;
   }
+
+  // The indicators the branch scoring reads (null without --sporadic).
+  const std::vector<uint8_t>* sporadicLeaves() const { return sporadic.active() ? &sporadic.leaf : nullptr; }
+  bool isSporadic(int row) const { return sporadic.active() && sporadic.leaf[row] != 0; }
 };
 
 // Accepted proposals of each kind of move since the first iteration. They
@@ -103,6 +129,10 @@ struct Chain : ChainState {
   double beta = 1;                   // the power of the tree likelihood in this record's target
   Random* rng = nullptr;             // the stream this chain draws from (may be shared)
   StepSet* steps = nullptr;          // the step sizes its moves read
+  // The leaf (label) of every patient chromosome, in the patient table's
+  // order (with genotypes under genetic model 1 the two chromosomes of an
+  // individual one after the other); leaves keep their labels for good.
+  std::vector<int> chromosomeLeaf;
 
   AcceptanceCounts accepted;
   MoveScratch scratch;
@@ -119,6 +149,7 @@ void forEachStoredTerm(State& c, F&& f) {
   f("root-haplotype term", c.rootHapLogProb);
   f("location prior", c.mutLocPrior);
   f("allele-frequency log-likelihood", c.freqLogLik);
+  if (c.sporadic.active()) f("sporadic-chromosome term", c.sporadic.logPrior);
 }
 
 // A term no state can have: an impossible state scores -inf, but NaN or +inf
@@ -142,8 +173,9 @@ inline StoredTerm brokenTerm(const ChainState& c) {
 
 // Calls visit(field) for every field of a chain (Chain or const Chain) that
 // a checkpoint holds, in the order it holds them: the state but for what
-// every iteration proposes afresh, and the acceptance counts. The
-// unknown-allele records, checked as they are read, follow them (see
+// every iteration proposes afresh, and the acceptance counts; with
+// --sporadic then the indicators, the share and the chromosomes' leaves.
+// The unknown-allele records, checked as they are read, follow them (see
 // saveChain).
 template <typename C, typename Visit>
 void forEachSaved(C& chain, Visit&& visit) {
@@ -158,6 +190,11 @@ void forEachSaved(C& chain, Visit&& visit) {
   for (auto& count : chain.accepted.counts) visit(count);
   visit(chain.locationSample);
   visit(chain.ageSample);
+  if (chain.sporadic.active()) {
+    visit(chain.sporadic.leaf);
+    visit(chain.sporadic.share);
+    visit(chain.chromosomeLeaf);
+  }
 }
 
 

@@ -4,6 +4,7 @@
 #include "sampler/gibbsmoves.h"
 #include "sampler/localmoves.h"
 #include "sampler/phasemove.h"
+#include "sampler/sporadicmoves.h"
 #include "sampler/treemoves.h"
 
 void updateChain(Chain& chain, const MoveContext& ctx) {
@@ -23,6 +24,7 @@ void updateChain(Chain& chain, const MoveContext& ctx) {
   if (s.iterRoot) gibbs ? gibbsRootHaplotype(chain, ctx) : moveRootHaplotype(chain, ctx);
   gibbs ? gibbsInternalAlleles(chain, ctx) : moveInternalAlleles(chain, ctx);
   if (s.genotypes) ctx.moves.gibbsPhase ? gibbsPhase(chain, ctx) : movePhase(chain, ctx);
+  if (chain.sporadic.active()) moveSporadic(chain, ctx);
 }
 
 std::array<double, kMoveKinds> acceptanceProportions(const Chain& chain, const MoveContext& ctx, long t) {

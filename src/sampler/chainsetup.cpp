@@ -59,6 +59,7 @@ void placePatientData(std::vector<Chain>& chains, const RunSettings& s, Random& 
         double* leaf = m[leafOrder[i]];
         for (int j = 0; j < L; j++) leaf[firstAllele + j] = data[r][1 + j];
         setIndividual(m, leafOrder[i], i);
+        chain.chromosomeLeaf[i] = cellInt(leaf[Label]);
         if (i == boundary - 1 && i < n - 1) {
           r++;
           boundary += data[r][0];
@@ -69,6 +70,7 @@ void placePatientData(std::vector<Chain>& chains, const RunSettings& s, Random& 
       for (int i = 0; i < n; i++) {
         double* leaf = m[leafOrder[i]];
         setIndividual(m, leafOrder[i], i);
+        chain.chromosomeLeaf[i] = cellInt(leaf[Label]);
         for (int j = 0; j < L; j++) {
           const int a = data[i][2 * j];
           const int b = data[i][2 * j + 1];
@@ -80,6 +82,8 @@ void placePatientData(std::vector<Chain>& chains, const RunSettings& s, Random& 
     } else {
       int individual = 0;
       pairLeaves(m, leafOrder, n, shuffle, [&](int p, int q) {
+        chain.chromosomeLeaf[2 * individual] = p;
+        chain.chromosomeLeaf[2 * individual + 1] = q;
         for (int j = 0; j < L; j++) {
           const int a = data[individual][2 * j];
           const int b = data[individual][2 * j + 1];
@@ -247,6 +251,7 @@ std::vector<Chain> makeChains(const RunSettings& s, Random& rng, StepSet& steps,
     chain.sortedTimes.assign(N, 0.0);
     chain.alleleFreq = s.alleles.startFrequencies;
     chain.rootHaplotype = s.rootHaplotype;
+    chain.chromosomeLeaf.assign(s.numChrom, -1);
     sizeScratch(chain, s);
   }
   return chains;
@@ -268,14 +273,17 @@ double chainBytes(const RunSettings& s) {
   const double frequencies = 8 * (s.alleles.maxAllele + 1) * L;
   // At most one unknown-allele record per leaf (a vector each).
   const double missing = n * (4 + 40 + 4 * (3 + layout.alleleColumns));
-  return 2 * tree + scratch + frequencies + missing;
+  // The chromosomes' leaves, and with --sporadic one indicator per row.
+  const double leaves = 4 * n + N;
+  return 2 * tree + scratch + frequencies + missing + leaves;
 }
 
 void recomputeStoredTerms(Chain& chain, const RunSettings& s) {
   const int n = s.numChrom;
   const TreeMatrix& m = chain.tree;
   chain.logLik = rescoreTree(chain.tree,
-                             BranchModel{chain.mutLocation, s.mapDist, chain.alleleFreq, chain.rootHaplotype},
+                             BranchModel{chain.mutLocation, s.mapDist, chain.alleleFreq, chain.rootHaplotype,
+                                         chain.sporadicLeaves()},
                              Rescore::All);
   chain.secondChromLogProb = 0;
   if (s.genotypesModel0())
@@ -293,6 +301,20 @@ void recomputeStoredTerms(Chain& chain, const RunSettings& s) {
   chain.rootHapLogProb = rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype);
   chain.mutLocPrior = s.useSeqWeights && s.iterLocation ? locationLogPrior(s.segments, chain.mutLocation) : 0;
   chain.freqLogLik = s.iterFreq ? frequencyLogLik(s, m, chain.alleleFreq) : 0;
+  if (chain.sporadic.active())
+    chain.sporadic.logPrior = sporadicLogPrior(chain.sporadic.count(), n, chain.sporadic.share, chain.sporadic.prior);
+}
+
+void enableSporadic(std::vector<Chain>& chains, const RunSettings& s, const SporadicPrior& prior) {
+  for (Chain& chain : chains) {
+    SporadicState& sporadic = chain.sporadic;
+    sporadic.leaf.assign(chain.tree.rows, 0);
+    sporadic.prior = prior;
+    // Every chromosome starts as the founder's; the share starts at its
+    // prior mean, and the first sweep draws both from their conditionals.
+    sporadic.share = prior.fixed() ? prior.fixedShare : prior.a / (prior.a + prior.b);
+    sporadic.logPrior = sporadicLogPrior(0, s.numChrom, sporadic.share, prior);
+  }
 }
 
 ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains) {

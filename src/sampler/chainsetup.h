@@ -56,6 +56,12 @@ ChainSetup setupChains(const RunSettings& s, const StartingValues& start, Random
 // in that order. The terms of parts the file does not sample stay 0.
 void recomputeStoredTerms(Chain& chain, const RunSettings& s);
 
+// Gives every chain the sporadic part of its state (--sporadic): no leaf
+// sporadic yet, the share at its prior mean (or fixed), and its stored term.
+// The chains' trees must be canonical; their other terms are unchanged,
+// which holds while no leaf is sporadic.
+void enableSporadic(std::vector<Chain>& chains, const RunSettings& s, const SporadicPrior& prior);
+
 // Chains restored from a checkpoint, with what the set-up would have found.
 ChainSetup setupOf(const RunSettings& s, std::vector<Chain> chains);
 

@@ -36,6 +36,21 @@ bool validRecord(const MissingCells& record, const TreeMatrix& m) {
   return true;
 }
 
+// The sporadic part: indicators 0 or 1 on leaves only, a share in [0, 1),
+// and every chromosome on a leaf of its own.
+bool validSporadic(const Chain& chain) {
+  const TreeMatrix& m = chain.tree;
+  for (int r = 0; r < m.rows; r++)
+    if (chain.sporadic.leaf[r] > 1 || (chain.sporadic.leaf[r] == 1 && isInternal(m, r))) return false;
+  if (!(chain.sporadic.share >= 0 && chain.sporadic.share < 1)) return false;
+  std::vector<bool> taken(m.rows, false);
+  for (int leaf : chain.chromosomeLeaf) {
+    if (leaf < 0 || leaf >= m.rows || isInternal(m, leaf) || taken[leaf]) return false;
+    taken[leaf] = true;
+  }
+  return true;
+}
+
 }  // namespace
 
 void saveChain(ByteWriter& out, const Chain& chain) {
@@ -78,6 +93,8 @@ std::string loadChain(ByteReader& in, const RunSettings& s, Chain& chain) {
   for (int k = 0; k < L; k++)
     if (chain.rootHaplotype[k] < 1 || chain.rootHaplotype[k] > s.alleles.highestLabel[k])
       return "chain " + std::to_string(chain.index + 1) + ": a root allele is not a label of its marker";
+  if (chain.sporadic.active() && !validSporadic(chain))
+    return "chain " + std::to_string(chain.index + 1) + ": the sporadic chromosomes are malformed";
   for (size_t e = 0; e < chain.missingCells.size(); e++)
     if (!validRecord(chain.missingCells[e], chain.tree) || chain.missingCells[e].leaf != chain.missingLeaves[e])
       return "chain " + std::to_string(chain.index + 1) + ": a missing-allele record is malformed";

@@ -142,12 +142,17 @@ struct AlleleScorer {
     const int firstAllele = m.layout.firstAllele;
     const int parent = cellInt(m[v][Parent]);
     const int reference = parent == -1 ? root[k] : alleleOf(m[parent][firstAllele + k]);
-    const int leftAllele = alleleOf(m[cellInt(m[v][LeftChild])][firstAllele + k]);
-    const int rightAllele = alleleOf(m[cellInt(m[v][RightChild])][firstAllele + k]);
+    const int leftChild = cellInt(m[v][LeftChild]), rightChild = cellInt(m[v][RightChild]);
+    const int leftAllele = alleleOf(m[leftChild][firstAllele + k]);
+    const int rightAllele = alleleOf(m[rightChild][firstAllele + k]);
     const int labels = s.alleles.highestLabel[k];
     const int locus = k + 1;
     const double a = own.own1(locus), b = own.own2(locus);
-    const double l1 = left.ref1(locus), l2 = left.ref2(locus), r1 = right.ref1(locus), r2 = right.ref2(locus);
+    // A sporadic child's alleles do not depend on v's: its branch is the
+    // same factor for every label.
+    const bool leftDescends = !chain.isSporadic(leftChild), rightDescends = !chain.isSporadic(rightChild);
+    const double l1 = leftDescends ? left.ref1(locus) : 1, l2 = leftDescends ? left.ref2(locus) : 0;
+    const double r1 = rightDescends ? right.ref1(locus) : 1, r2 = rightDescends ? right.ref2(locus) : 0;
     // Labels other than the three neighbours' take the first terms only.
     const double logA = logOf(a), logL1 = logOf(l1), logR1 = logOf(r1);
     const double logLeftSame = logOf(l1 + l2), logRightSame = logOf(r1 + r2);
@@ -355,8 +360,8 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
       rootRedrawn ? rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype) : chain.rootHapLogProb;
 
   const double forward = plan.draw(proposed);
-  const double newLogLik = rescoreTree(m, BranchModel{proposed, s.mapDist, chain.alleleFreq, chain.rootHaplotype},
-                                       Rescore::All);
+  const double newLogLik = rescoreTree(
+      m, BranchModel{proposed, s.mapDist, chain.alleleFreq, chain.rootHaplotype, chain.sporadicLeaves()}, Rescore::All);
   const double newRootLogProb =
       rootRedrawn ? rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype) : chain.rootHapLogProb;
   const double reverse = plan.restore(x);

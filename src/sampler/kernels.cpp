@@ -1,7 +1,9 @@
 #include "sampler/kernels.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <limits>
 
 void proposeFrequency(FrequencyTable& freq, int k, int alleles, SharedDouble& step, Random& rng) {
   if (step.load() > 1) step = 1.0;
@@ -57,4 +59,43 @@ bool redrawAlleles(std::vector<int>& hap, const std::vector<int>& highestLabel, 
     for (int k = 0; k < L; k++) visit(k);
   }
   return changed;
+}
+
+namespace {
+
+double drawNormal(Random& rng) {
+  const double radius = std::sqrt(-2 * std::log(rng.uniform()));
+  return radius * std::cos(2 * M_PI * rng.uniform());
+}
+
+// Gamma(shape, 1). Below a shape of 1, a draw of shape + 1 times U^(1/shape).
+double drawGamma(double shape, Random& rng) {
+  if (shape < 1) {
+    const double g = drawGamma(shape + 1, rng);
+    return g * std::pow(rng.uniform(), 1 / shape);
+  }
+  const double d = shape - 1.0 / 3, c = 1 / std::sqrt(9 * d);
+  for (;;) {
+    double x, v;
+    do {
+      x = drawNormal(rng);
+      v = 1 + c * x;
+    } while (v <= 0);
+    v = v * v * v;
+    const double u = rng.uniform();
+    if (u < 1 - 0.0331 * x * x * x * x || std::log(u) < 0.5 * x * x + d * (1 - v + std::log(v))) return d * v;
+  }
+}
+
+}  // namespace
+
+double drawBeta(double a, double b, Random& rng) {
+  const double x = drawGamma(a, rng);
+  const double y = drawGamma(b, rng);
+  const double share = x / (x + y);
+  // Small shapes put nearly all the mass at an edge, where a draw may round
+  // onto it (or, both gammas 0, give NaN: then the side of the smaller shape).
+  const double lowest = std::numeric_limits<double>::min(), highest = 1 - 0x1p-53;
+  if (std::isnan(share)) return a < b ? lowest : highest;
+  return std::min(std::max(share, lowest), highest);
 }

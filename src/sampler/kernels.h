@@ -26,3 +26,8 @@ double foldIntoRange(double x, double lo, double hi);
 // random locus, or every locus when all is set. True when any allele was
 // redrawn (even to the same label).
 bool redrawAlleles(std::vector<int>& hap, const std::vector<int>& highestLabel, double q, bool all, Random& rng);
+
+// A draw from the Beta(a, b) distribution (a, b > 0), as X / (X + Y) of two
+// gamma draws (Marsaglia and Tsang's method on Box-Muller normals), kept
+// inside (0, 1): a share at 0 or 1 would score log 0.
+double drawBeta(double a, double b, Random& rng);

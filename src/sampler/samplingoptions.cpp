@@ -11,6 +11,17 @@ std::string wordValue(const std::string& words, const std::string& name) {
   return "";
 }
 
+namespace {
+
+// Every digit, so that a resumed run has the number the run it continues had.
+std::string exactText(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
+}
+
+}  // namespace
+
 std::string SamplingOptions::toWords() const {
   std::string words;
   auto add = [&words](const std::string& word) { words += (words.empty() ? "" : " ") + word; };
@@ -21,14 +32,17 @@ std::string SamplingOptions::toWords() const {
   if (streams) add("streams=1");
   addFlags(MoveOptions::flags(moves));
   if (heated > 0) {
-    // Every digit, so that the companions of a resumed run have the powers
-    // they had.
-    char hottestText[32];
-    std::snprintf(hottestText, sizeof hottestText, "%.17g", hottest);
     add("heated=" + std::to_string(heated));
-    add(std::string("hottest=") + hottestText);
+    add("hottest=" + exactText(hottest));
   }
   addFlags(startFlags(*this));
+  if (sporadic) {
+    add("sporadic=1");
+    if (sporadicPrior.fixed())
+      add("sporadic-share=" + exactText(sporadicPrior.fixedShare));
+    else if (sporadicPrior.a != 1 || sporadicPrior.b != 1)
+      add("sporadic-prior=" + exactText(sporadicPrior.a) + "," + exactText(sporadicPrior.b));
+  }
   return words;
 }
 
@@ -44,5 +58,14 @@ SamplingOptions SamplingOptions::fromWords(const std::string& words) {
   const std::string hottest = wordValue(words, "hottest");
   if (!hottest.empty()) o.hottest = std::strtod(hottest.c_str(), nullptr);
   readFlags(startFlags(o));
+  o.sporadic = wordValue(words, "sporadic") == "1";
+  const std::string share = wordValue(words, "sporadic-share");
+  if (!share.empty()) o.sporadicPrior.fixedShare = std::strtod(share.c_str(), nullptr);
+  const std::string prior = wordValue(words, "sporadic-prior");
+  const size_t comma = prior.find(',');
+  if (comma != std::string::npos) {
+    o.sporadicPrior.a = std::strtod(prior.substr(0, comma).c_str(), nullptr);
+    o.sporadicPrior.b = std::strtod(prior.substr(comma + 1).c_str(), nullptr);
+  }
   return o;
 }

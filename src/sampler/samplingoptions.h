@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "model/priors.h"
+
 // The moves a run makes beyond those of every run.
 struct MoveOptions {
   bool gibbs = false;        // allele full conditionals; location moves that redraw crossed loci
@@ -38,6 +40,11 @@ struct SamplingOptions {
   bool smartStart = false;    // starting genealogies built from the data
   bool overdispersed = false; // starting points spread deliberately apart
   bool tune = false;          // step sizes adapted during burn-in, then frozen
+  // A model option: a patient chromosome may be sporadic (its alleles drawn
+  // from the population), with a share of such chromosomes that has a Beta
+  // prior or is fixed.
+  bool sporadic = false;
+  SporadicPrior sporadicPrior;
 
   // The start and tuning options with their words, as MoveOptions::flags.
   template <typename Self>
@@ -50,7 +57,8 @@ struct SamplingOptions {
   bool mixing() const { return moves.gibbs || moves.localMoves || heated > 0; }
 
   // The options as "name=value" words, those left at their defaults omitted:
-  // streams, the moves, heating, then start and tuning.
+  // streams, the moves, heating, start and tuning, then the sporadic
+  // chromosomes.
   std::string toWords() const;
   // The options the words name; other words (the seed's) are passed over.
   static SamplingOptions fromWords(const std::string& words);

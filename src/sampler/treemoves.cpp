@@ -74,7 +74,7 @@ void moveMutLocation(Chain& chain, const MoveContext& ctx) {
   double x = chain.mutLocation;
   proposeLocation(x, s.mutLocLow, s.mutLocHigh, chain.steps->location, rng);
   for (int r = 0; r < chain.tree.rows; r++) savedColumn[r] = chain.tree[r][BranchLogLik];
-  const BranchModel model{x, s.mapDist, chain.alleleFreq, chain.rootHaplotype};
+  const BranchModel model{x, s.mapDist, chain.alleleFreq, chain.rootHaplotype, chain.sporadicLeaves()};
   const double proposed = rescoreTree(chain.tree, model, Rescore::All);
   double prior = 0;
   Decision rule = Decision::Strict;

@@ -95,10 +95,10 @@ TEST(Resume, AStopRightAfterAReportAndAKillBetweenCheckpointsLoseNothing) {
 }
 
 TEST(Resume, WithTheMixingOptionsAKillDuringTuningResumesToTheUninterruptedFiles) {
-  // The checkpoint carries the companions, the swap counts, the tuning state
-  // and the threads' streams.
+  // The checkpoint carries the companions, the swap counts, the tuning state,
+  // the threads' streams, and the sporadic chromosomes with their tallies.
   const std::string text = twoChainsOfTwentyLeaves(1000, 3000, "100 100 1 1 1").text();
-  const std::vector<std::string> options = {"--mix", "--heated", "2", "--hottest", "0.3"};
+  const std::vector<std::string> options = {"--mix", "--heated", "2", "--hottest", "0.3", "--sporadic"};
   std::vector<std::string> args = {"p.txt", "--no-menu"};
   args.insert(args.end(), options.begin(), options.end());
   ScratchDir whole;
@@ -111,10 +111,13 @@ TEST(Resume, WithTheMixingOptionsAKillDuringTuningResumesToTheUninterruptedFiles
   dir.write("p.txt", text);
   args.insert(args.end(), {"--checkpoint-every", "150"});
   ASSERT_EQ(interrupted(dir, args, "\n700 ", SIGKILL).status, 128 + SIGKILL);
+  // And once more while sampling, with founders tallied.
+  ASSERT_EQ(interrupted(dir, kResume, "\n2500 ", SIGKILL).status, 128 + SIGKILL);
   const RunResult run = runMutloc(dir, kResume);
   ASSERT_EQ(run.status, 0) << run.out;
   expectSameOutputs(dir, outputsOf(whole));
   EXPECT_EQ(dir.read("p.txt.summary.json").substr(0, 200), whole.read("p.txt.summary.json").substr(0, 200));
+  EXPECT_EQ(dir.read("p.txt.founder.tsv"), whole.read("p.txt.founder.tsv"));
 }
 
 TEST(Resume, ACheckpointThatDoesNotBelongIsRefusedWithOneLine) {

@@ -23,6 +23,7 @@
 #include "sampler/localmoves.h"
 #include "sampler/phasemove.h"
 #include "sampler/smartstart.h"
+#include "sampler/sporadicmoves.h"
 #include "sampler/tempering.h"
 #include "sampler/treemoves.h"
 #include "support/runsetup.h"
@@ -100,6 +101,7 @@ void expectCurrentTerms(const RunSettings& s, const Chain& chain) {
   EXPECT_DOUBLE_EQ(chain.coalPrior, fresh.coalPrior);
   EXPECT_DOUBLE_EQ(chain.mutAgePrior, fresh.mutAgePrior);
   EXPECT_EQ(chain.mutLocPrior, fresh.mutLocPrior);
+  EXPECT_EQ(chain.sporadic.logPrior, fresh.sporadic.logPrior);
 
   // Sampled frequencies leave the root and second-chromosome terms stale
   // until their own moves refresh them.
@@ -175,12 +177,36 @@ ParamSpec youngMutation() {
   return p;
 }
 
-class ChainInvariant : public testing::TestWithParam<DataMode> {};
+// With --sporadic: how often the moves made a leaf sporadic and changed
+// the share.
+struct SporadicChanges {
+  long leaves = 0, shares = 0;
+  void count(const Chain& before, const Chain& after) {
+    leaves += before.sporadic.leaf != after.sporadic.leaf;
+    shares += before.sporadic.share != after.sporadic.share;
+  }
+  void expectSome(bool sporadic) const {
+    EXPECT_EQ(leaves > 0, sporadic);
+    EXPECT_EQ(shares > 0, sporadic);
+  }
+};
 
-TEST_P(ChainInvariant, StoredTermsMatchFreshComputationsAfterEveryMove) {
+class ChainInvariant : public testing::TestWithParam<DataMode> {
+ protected:
+  void everyMove(bool sporadic);
+  void mixingMovesAndSwaps(bool sporadic);
+};
+
+TEST_P(ChainInvariant, StoredTermsMatchFreshComputationsAfterEveryMove) { everyMove(false); }
+TEST_P(ChainInvariant, WithSporadicChromosomesStoredTermsMatchFreshComputationsAfterEveryMove) { everyMove(true); }
+TEST_P(ChainInvariant, MixingMovesAndSwapsKeepStoredTermsCurrent) { mixingMovesAndSwaps(false); }
+TEST_P(ChainInvariant, WithSporadicChromosomesMixingMovesAndSwapsKeepStoredTermsCurrent) { mixingMovesAndSwaps(true); }
+
+void ChainInvariant::everyMove(bool sporadic) {
   const auto run = setUpRun(GetParam().params.text());
   const RunSettings& s = run->settings;
   std::vector<Chain>& chains = run->setup.chains;
+  if (sporadic) enableSporadic(chains, s, SporadicPrior{});
   const MoveContext ctx = run->context();
   std::vector<DataAlleles> data;
   for (const Chain& chain : chains) {
@@ -211,14 +237,18 @@ TEST_P(ChainInvariant, StoredTermsMatchFreshComputationsAfterEveryMove) {
       {"root", [&](Chain& c) { if (s.iterRoot) moveRootHaplotype(c, ctx); }, false},
       {"internal", [&](Chain& c) { moveInternalAlleles(c, ctx); }, false},
       {"phase", [&](Chain& c) { if (s.genotypes) movePhase(c, ctx); }, true},
+      {"sporadic", [&](Chain& c) { if (sporadic) moveSporadic(c, ctx); }, false},
   };
   std::map<std::string, int> leafChanges;
+  SporadicChanges sporadicChanges;
   for (int t = 0; t < 300 && !HasFailure(); t++)
     for (Chain& chain : chains) {
       if (HasFailure()) break;
       for (const auto& [name, move, touchesLeaves] : moves) {
         const std::vector<double> before = leafCells(chain.tree);
+        const Chain previous = chain;
         move(chain);
+        sporadicChanges.count(previous, chain);
         if (leafCells(chain.tree) != before) leafChanges[name]++;
         EXPECT_TRUE(touchesLeaves || leafChanges[name] == 0) << name << " move changed leaf alleles";
         expectConsistent(s, chain, data[chain.index], std::string(name) + " move of iteration " + std::to_string(t));
@@ -240,6 +270,7 @@ TEST_P(ChainInvariant, StoredTermsMatchFreshComputationsAfterEveryMove) {
   EXPECT_GT(leafChanges["missing-allele"], 0);
   EXPECT_EQ(leafChanges["phase"] > 0, s.genotypes);
   EXPECT_EQ(skippedGenealogies, 0);
+  sporadicChanges.expectSome(sporadic);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -253,12 +284,13 @@ INSTANTIATE_TEST_SUITE_P(
                     DataMode{"YoungMutation", youngMutation()}),
     [](const testing::TestParamInfo<DataMode>& info) { return std::string(info.param.name); });
 
-TEST_P(ChainInvariant, MixingMovesAndSwapsKeepStoredTermsCurrent) {
+void ChainInvariant::mixingMovesAndSwaps(bool sporadic) {
   // The moves of the mixing options at three temperatures, and a swap
   // proposal after every iteration; every record is checked after each.
   const auto run = setUpRun(GetParam().params.text());
   const RunSettings& s = run->settings;
   std::vector<Chain>& chains = run->setup.chains;
+  if (sporadic) enableSporadic(chains, s, SporadicPrior{2, 5});
   SamplingOptions options;
   options.moves = MoveOptions{true, true, false};
   options.overdispersed = true;
@@ -287,13 +319,19 @@ TEST_P(ChainInvariant, MixingMovesAndSwapsKeepStoredTermsCurrent) {
       {"location-across", [&](Chain& c) { if (s.iterLocation) moveMutLocationAcross(c, ctx); }},
       {"root-gibbs", [&](Chain& c) { if (s.iterRoot) gibbsRootHaplotype(c, ctx); }},
       {"internal-gibbs", [&](Chain& c) { gibbsInternalAlleles(c, ctx); }},
-      {"phase-gibbs", [&](Chain& c) { if (s.genotypes) gibbsPhase(c, ctx); }},
+      // With --sporadic the phases move a marker at a time (the whole-phase
+      // draw does not know the indicators).
+      {"phase", [&](Chain& c) { if (s.genotypes) sporadic ? movePhase(c, ctx) : gibbsPhase(c, ctx); }},
+      {"sporadic", [&](Chain& c) { if (sporadic) moveSporadic(c, ctx); }},
   };
   long swaps = 0;
+  SporadicChanges sporadicChanges;
   for (int t = 0; t < 150 && !HasFailure(); t++) {
     for (Chain* record : tempering.records(chains))
       for (const auto& [name, move] : moves) {
+        const Chain previous = *record;
         move(*record);
+        sporadicChanges.count(previous, *record);
         expectConsistent(s, *record, data[record->index],
                          std::string(name) + " move at beta " + std::to_string(record->beta) + ", iteration " +
                              std::to_string(t));
@@ -317,6 +355,7 @@ TEST_P(ChainInvariant, MixingMovesAndSwapsKeepStoredTermsCurrent) {
   EXPECT_GT(exchanges, 0);
   EXPECT_GT(locations, 0);
   EXPECT_EQ(scalings > 0, s.iterAge);
+  sporadicChanges.expectSome(sporadic);
 }
 
 TEST(LocationMoveAcrossMarkers, LeavesAnAncestralHaplotypeTheFileFixesAlone) {

@@ -279,6 +279,15 @@ TEST_F(ResultsReport, SummaryOfAFreshMultiChainRunMatchesItsFiles) {
   EXPECT_LE(std::stod(summary.at("gelman.location.point")), std::stod(summary.at("gelman.location.upper")));
   EXPECT_EQ(summary.at("mode.kind"), "mode of the histogram (centre of its fullest bar)");
   EXPECT_EQ(summary.at("region.kind"), "80% HPD region of the histogram (its fullest bars)");
+
+  // The founder probabilities are plotted only beside a founder table (runs
+  // with --sporadic), whose allele column may be genotypes.
+  EXPECT_FALSE(dir.exists("p.txt.report/founder.png"));
+  dir.write("p.txt.founder.tsv",
+            "row\tchromosomes\tgenotype\tfounder_probability\tboth_founder\tchain1\tchain2\tchain3\n"
+            "1\t2\t1/2 -1/1 2/2\t0.75\t0.5\t0.7\t0.8\t0.75\n2\t2\t1/1 1/1 1/1\t0.1\t0\t0.1\t0.1\t0.1\n");
+  ASSERT_EQ(runReport(dir, "p.txt").status, 0);
+  EXPECT_EQ(dir.read("p.txt.report/founder.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
 }
 
 // A prepared parameter file's marker table beside it: mutloc's summary and

@@ -87,6 +87,26 @@ class Harness(unittest.TestCase):
             self.assertTrue(os.path.exists(os.path.join(out, "totals.txt")))
 
 
+class SporadicShare(unittest.TestCase):
+    def test_the_share_is_drawn_from_the_population_and_scored(self):
+        out = os.path.join(WORK, "sporadic")
+        harness(out, "-n", "1", "--seed", "7", "--sporadic-share", "0.5", "--", "--mix", "--sporadic")
+        with open(os.path.join(out, "ds001", "sporadic.tsv")) as f:
+            rows = [line.split() for line in f.readlines()[1:]]
+        self.assertEqual(sum(int(r[2]) for r in rows), 4)
+        self.assertTrue(all(0 <= int(r[2]) <= int(r[1]) for r in rows))
+        with open(os.path.join(out, "datasets.tsv")) as f:
+            row = next(csv.DictReader(f, delimiter="\t"))
+        self.assertEqual(row["sporadic_chromosomes"], "4")
+        self.assertTrue(0 <= float(row["founder_auc"]) <= 1)
+        # A share of 0 leaves the data set as it is without the option.
+        zero = os.path.join(WORK, "sporadic0")
+        harness(zero, "-n", "1", "--seed", "7", "--sporadic-share", "0")
+        with open(os.path.join(zero, "ds001", "run.txt")) as a, \
+                open(os.path.join(WORK, "haplotypes", "ds001", "run.txt")) as b:
+            self.assertEqual(a.read(), b.read())
+
+
 class AgePrior(unittest.TestCase):
     def test_drawn_ages_follow_the_prior_within_the_bounds(self):
         # The prior density of the age (the model's), integrated numerically.
