@@ -98,7 +98,9 @@ done
 sinfo -h -N -o '%N %T' | grep -q idle || { echo "cluster_test: the node did not come up" >&2; exit 1; }
 
 # The example twice: on this machine and through Slurm.
-settings=(mutloc="$mutloc" mutloc_prepare="$prepare")
+# Short runs: the flanking region holds no mutation, and in rounds it would
+# sample to the example's --max-iterations twice (here and through Slurm).
+settings=(mutloc="$mutloc" mutloc_prepare="$prepare" "mutloc_options=--mix --until-converged --max-iterations 6000")
 for how in local cluster; do rm -rf "${work:?}/$how"; mkdir -p "$work/$how"; done
 waited snakemake -s "$source_dir/workflow/Snakefile" --configfile "$source_dir/workflow/config.yaml" \
   --directory "$work/local" --cores 2 --config "${settings[@]}" > "$work/local.log" 2>&1 ||
