@@ -92,3 +92,40 @@ void ChainPool::run(int count, const std::function<void(int)>& work) {
   done_.wait(lock, [&] { return pending_.load() == 0; });
   if (failure_) std::rethrow_exception(failure_);
 }
+
+void ChainPool::runSequences(int count, int steps, const std::function<bool(int, int)>& step) {
+  // done[i]: steps of sequence i completed; held[i]: a thread is running it.
+  std::mutex picking;
+  std::vector<int> done(static_cast<size_t>(count), 0);
+  std::vector<char> held(static_cast<size_t>(count), 0);
+  const auto take = [&](int& k) {
+    std::lock_guard<std::mutex> lock(picking);
+    int best = -1;
+    for (int i = 0; i < count; i++)
+      if (!held[i] && done[i] < steps && (best < 0 || done[i] < done[best])) best = i;
+    if (best >= 0) {
+      held[best] = 1;
+      k = done[best];
+    }
+    return best;
+  };
+  const int threads = static_cast<int>(workers_.size()) + 1;
+  run(threads, [&](int) {
+    int k = 0;
+    for (int i = take(k); i >= 0; i = take(k)) {
+      bool more = false;
+      try {
+        more = step(i, k);
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(picking);
+        done[i] = steps;
+        held[i] = 0;
+        throw;
+      }
+      std::lock_guard<std::mutex> lock(picking);
+      done[i] = more ? k + 1 : steps;
+      held[i] = 0;
+    }
+  });
+}
+

@@ -23,6 +23,14 @@ class ChainPool {
   // An exception from a call is rethrown here.
   void run(int count, const std::function<void(int)>& work);
 
+  // Calls step(i, k) for k = 0 .. steps-1 in order for every i in
+  // 0 .. count-1, and returns when all are done (or ended). Different i run
+  // side by side: a free thread takes the sequence furthest behind that no
+  // thread holds, so three sequences on two threads keep both busy instead
+  // of waiting for the slowest at every k. A step returning false ends its
+  // sequence there. Which thread runs a step never changes what it computes.
+  void runSequences(int count, int steps, const std::function<bool(int i, int k)>& step);
+
  private:
   void workerLoop();
   void share();

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -110,6 +111,16 @@ bool readWholeFile(const std::string& name, std::string& text) {
   return !in.bad();
 }
 
+// Chains on two or more threads, with no companions to swap with, run ahead
+// of each other for up to 8 iterations, as long as the copies the reports
+// read stay within 64 MiB; otherwise (and on one thread) they meet after
+// every iteration.
+int aheadSteps(const RunSettings& s, int threads, int heated) {
+  if (threads < 2 || heated > 0 || s.numChains < 2) return 1;
+  const double perIteration = s.numChains * chainBytes(s);
+  return static_cast<int>(std::clamp(std::floor(64.0 * (1 << 20) / perIteration), 1.0, 8.0));
+}
+
 // Everything a run owns from its parameter file to its last file.
 class Run {
  public:
@@ -143,6 +154,7 @@ class Run {
   double sampleBytes() const { return settings_.numChains * (sampling_.sporadic ? 3 : 2) * sizeof(double); }
   int iterate(ChainSetup& setup, long firstIteration);
   void updateAll(std::vector<Chain>& chains, const MoveContext& ctx);
+  void advance(std::vector<Chain>& chains, const MoveContext& ctx, std::vector<std::vector<Chain>>& views, int steps);
   int poolThreads() const;
   void writeCheckpointAt(long t, std::vector<Chain>& chains);
   void writeResults(std::vector<Chain>& chains, const SweepEnd& end);
@@ -219,7 +231,9 @@ void Run::readSettings(const RunLength& length) {
 
 void Run::checkRunMemory(int heated) const {
   const bool checkpoints = options_.checkpointEvery > 0 || !options_.resume.empty();
-  const int copies = (1 + heated) * (options_.check ? 2 : 1);
+  // Chains running ahead keep copies of themselves for the reports.
+  const int threads = std::max(1, std::min(options_.threads, settings_.numChains * (1 + heated)));
+  const int copies = (1 + heated) * (options_.check ? 2 : 1) + aheadSteps(settings_, threads, heated) - 1;
   checkMemory(settings_, estimateMemory(settings_, copies, checkpoints), availableMemory());
 }
 
@@ -331,6 +345,18 @@ void Run::updateAll(std::vector<Chain>& chains, const MoveContext& ctx) {
   if (tempering_.active()) tempering_.proposeSwaps(chains);
 }
 
+// Each chain's moves for a stretch of iterations, side by side on the pool,
+// each chain as far ahead as it goes; a copy of every chain after each
+// iteration for the reports.
+void Run::advance(std::vector<Chain>& chains, const MoveContext& ctx, std::vector<std::vector<Chain>>& views,
+                  int steps) {
+  pool_->runSequences(static_cast<int>(chains.size()), steps, [&](int c, int k) {
+    updateChain(chains[c], ctx);
+    views[k][c] = chains[c];
+    return brokenTerm(chains[c]).name == nullptr;
+  });
+}
+
 int Run::checkOnly(const ChainSetup& setUp) {
   const RunSettings& s = settings_;
   checkOutputs(false);
@@ -379,7 +405,7 @@ int Run::checkOnly(const ChainSetup& setUp) {
   std::cout << "\nEstimated run time: " << (rounds_.on ? "at most about " : "about ")
             << clockText(seconds / timed * total) << " (from " << timed << " timed iterations).\n";
   const bool checkpoints = checkpointEvery_ > 0 || !options_.resume.empty();
-  std::cout << "Estimated memory: about " << bytesText(estimateMemory(s, 1 + sampling_.heated, checkpoints).total())
+  std::cout << "Estimated memory: about " << bytesText(estimateMemory(s, 1 + sampling_.heated + aheadSteps(s, poolThreads(), sampling_.heated) - 1, checkpoints).total())
             << ".\n";
   std::cout << "Nothing was written." << std::endl;
   return 0;
@@ -432,7 +458,20 @@ int Run::iterate(ChainSetup& setup, long firstIteration) {
   plan.tempering = &tempering_;
   if (rounds_.on) planRounds(plan, firstIteration);
   plan.checkpoint = [&](long t) { writeCheckpointAt(t, setup.chains); };
-  if (sampling_.streams) plan.update = [&](std::vector<Chain>& chains) { updateAll(chains, ctx); };
+  const int ahead = aheadSteps(settings_, poolThreads(), sampling_.heated);
+  if (sampling_.streams && ahead > 1) {
+    plan.aheadSteps = ahead;
+    plan.advance = [&](std::vector<Chain>& chains, std::vector<std::vector<Chain>>& views, int steps) {
+      advance(chains, ctx, views, steps);
+    };
+    // The tuner reads every chain's acceptances and sets the steps they share.
+    if (tuner_)
+      plan.meetAfter = [this](long t) {
+        return t < settings_.burnIn && ((t + 1) % Tuner::kBatch == 0 || t == settings_.burnIn - 1);
+      };
+  } else if (sampling_.streams) {
+    plan.update = [&](std::vector<Chain>& chains) { updateAll(chains, ctx); };
+  }
   if (tuner_) {
     const std::vector<StepSet*> steps = allSteps();
     plan.afterIteration = [this, steps, &setup](long t) {

@@ -1,5 +1,6 @@
 #include "driver/runloop.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <sstream>
@@ -36,6 +37,19 @@ std::string brokenTermReport(const std::vector<Chain>& chains, const Tempering* 
   return "";
 }
 
+// The last iteration of a stretch of chains running ahead that starts at t:
+// no further than plan.aheadSteps iterations, the run's or round's end, a
+// checkpoint, or an iteration after which the chains must meet.
+long stretchEnd(const SweepPlan& plan, long t, long total) {
+  long end = t;
+  while (end - t + 1 < plan.aheadSteps && end + 1 < total) {
+    if (plan.checkpointEvery > 0 && (end + 1) % plan.checkpointEvery == 0) break;
+    if (plan.meetAfter && plan.meetAfter(end)) break;
+    end++;
+  }
+  return end;
+}
+
 }  // namespace
 
 SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceReport& trace, HaplotypeTallies& tallies,
@@ -46,27 +60,53 @@ SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceRepo
   if (plan.firstIteration > 0) tallyHaplotypes(s, chains[0], tallies, plan.firstIteration - 1);
   trace.start(plan.firstIteration);
   bool timeEnded = false;
+  // Running ahead: the copies of the chains after each iteration of the
+  // stretch under way, which ends after iteration stretchLast.
+  std::vector<std::vector<Chain>> views;
+  if (plan.advance) views.assign(static_cast<size_t>(std::max(1, plan.aheadSteps)), chains);
+  long stretchFirst = 0, stretchLast = -1;
   for (long t = plan.firstIteration; t < total; t++) {
-    if (plan.update) plan.update(chains);
-    // Known before the reports, so that the last iteration has its ".dat" line.
-    if (plan.timeUp && t + 1 < total && plan.timeUp()) {
-      total = t + 1;
-      trace.setEnd(total);
-      timeEnded = true;
+    std::vector<Chain>* now = &chains;  // the chains as they were after iteration t
+    if (plan.advance) {
+      if (t > stretchLast) {
+        // Asked before a stretch instead of after every iteration's moves.
+        if (plan.timeUp && t + 1 < total && plan.timeUp()) {
+          total = t + 1;
+          trace.setEnd(total);
+          timeEnded = true;
+        }
+        stretchFirst = t;
+        stretchLast = stretchEnd(plan, t, total);
+        plan.advance(chains, views, static_cast<int>(stretchLast - t + 1));
+      }
+      now = &views[static_cast<size_t>(t - stretchFirst)];
+    } else {
+      if (plan.update) plan.update(chains);
+      // Known before the reports, so that the last iteration has its ".dat" line.
+      if (plan.timeUp && t + 1 < total && plan.timeUp()) {
+        total = t + 1;
+        trace.setEnd(total);
+        timeEnded = true;
+      }
     }
-    for (Chain& chain : chains) {
-      if (!plan.update) updateChain(chain, ctx);
+    const bool stretchEnds = !plan.advance || t == stretchLast;
+    for (Chain& chain : *now) {
+      if (!plan.update && !plan.advance) updateChain(chain, ctx);
       storeProportions(chain, ctx, t);
       trace.reportChain(chain, ctx.control, t);
     }
-    trace.endIteration(chains, t);
+    trace.endIteration(*now, t);
     // Checked after the trace line (which shows the broken value) and before
     // the samples: nothing sampled from here on would mean anything.
-    std::string broken = brokenTermReport(chains, plan.tempering, t);
-    if (!broken.empty()) return SweepEnd{t - 1, true, std::move(broken)};
+    std::string broken = brokenTermReport(*now, plan.tempering, t);
+    if (!broken.empty()) {
+      // The results are written from the chains as the broken iteration left them.
+      if (now != &chains) chains = *now;
+      return SweepEnd{t - 1, true, std::move(broken)};
+    }
     if (plan.afterIteration) plan.afterIteration(t);
-    if (plan.samples && t >= s.burnIn) plan.samples->append(chains);
-    if (plan.founders && t >= s.burnIn) plan.founders->add(chains);
+    if (plan.samples && t >= s.burnIn) plan.samples->append(*now);
+    if (plan.founders && t >= s.burnIn) plan.founders->add(*now);
     // The round's test before the checkpoint: a run that goes on writes it.
     if (plan.roundEnded && t + 1 == total && !timeEnded) {
       total = plan.roundEnded(t);
@@ -74,14 +114,15 @@ SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceRepo
     }
     const bool checkpointing = plan.checkpointEvery > 0;
     if (checkpointing && (t + 1) % plan.checkpointEvery == 0 && t + 1 < total) plan.checkpoint(t);
-    // A stop asked for during the last iteration comes too late to cut the run.
-    if (pausePoint(ctx.control) && t + 1 < total) {
+    // A stop asked for during the last iteration comes too late to cut the
+    // run. Chains running ahead can stop only where they meet.
+    if (stretchEnds && pausePoint(ctx.control) && t + 1 < total) {
       if (ctx.control.stopSignal.load() != 0)
         std::cout << "\nProgram will now be terminated, with data saved to output files" << std::endl;
       if (checkpointing) plan.checkpoint(t);
       return SweepEnd{t, true, ""};
     }
-    tallyHaplotypes(s, chains[0], tallies, t);
+    tallyHaplotypes(s, (*now)[0], tallies, t);
   }
   return SweepEnd{total - 1, false, ""};
 }

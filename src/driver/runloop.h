@@ -37,6 +37,19 @@ struct SweepPlan {
   // anything coupled to them, before any is reported; without it each chain
   // is reported right after its update, as the one shared stream needs.
   std::function<void(std::vector<Chain>&)> update;
+  // When given (chains on streams of their own, coupled to nothing else):
+  // moves every chain through the iterations of a stretch of `views.size()`
+  // or fewer iterations (`steps`), each chain as far ahead of the others as
+  // it goes, leaving in views[k] a copy of every chain after the stretch's
+  // k-th iteration; the reports then read the copies in iteration order, so
+  // the files are those of chains that met after every iteration. A chain
+  // whose stored term breaks stops there. Stretches end where the chains
+  // must meet: checkpoints, the round's end, pause points, meetAfter.
+  std::function<void(std::vector<Chain>& chains, std::vector<std::vector<Chain>>& views, int steps)> advance;
+  int aheadSteps = 1;  // the longest stretch `advance` is given
+  // With advance: true after an iteration that couples the chains (the
+  // tuner's batches), which therefore ends a stretch.
+  std::function<bool(long t)> meetAfter;
   // Called after iteration t's reports, before its samples and checkpoint.
   std::function<void(long t)> afterIteration;
   // In rounds: called when iteration total-1's samples are kept; returns the

@@ -36,4 +36,23 @@ TEST(Threads, AnyNumberOfThreadsAndAResumeGiveTheSameFiles) {
   EXPECT_EQ(refused.status, 1) << "nothing left to resume: the finished run removed its checkpoint";
 }
 
+// Three chains on two threads run ahead of each other between the points
+// where they must meet (the tuner's batches, checkpoints); the reports read
+// copies of them, so every file is the one chains meeting every iteration write.
+TEST(Threads, ChainsRunningAheadWriteWhatChainsMeetingEveryIterationWrite) {
+  ScratchDir dir;
+  ParamSpec spec = twoChainsOfTwentyLeaves(300, 1000, "100 100 1 1 1");
+  spec.chains = 3;
+  dir.write("p.txt", spec.text());
+  const std::vector<std::string> options = {"p.txt", "--no-menu", "--mix", "--sporadic", "--checkpoint-every", "333"};
+  auto with = [&](std::vector<std::string> more) {
+    more.insert(more.begin(), options.begin(), options.end());
+    return more;
+  };
+  ASSERT_EQ(runMutloc(dir, with({"--threads", "1", "-o", "one"})).status, 0);
+  ASSERT_EQ(runMutloc(dir, with({"--threads", "2", "-o", "two"})).status, 0);
+  EXPECT_EQ(outputsOf(dir, "two"), outputsOf(dir, "one"));
+  EXPECT_EQ(dir.read("two.founder.tsv"), dir.read("one.founder.tsv"));
+}
+
 }  // namespace
