@@ -48,6 +48,8 @@ struct MoveScratch {
   // The whole-phase draw: its backward sums, and the loci it exchanges.
   std::vector<double> phaseBackward;
   std::vector<char> phaseSwap;
+  // The location move's indicators before and drawn (--sporadic).
+  std::vector<uint8_t> sporadicSaved, sporadicDrawn;
 };
 
 // The sporadic patient chromosomes (--sporadic): which leaves do not descend
