@@ -48,6 +48,10 @@ struct MoveScratch {
   // The whole-phase draw: its backward sums, and the loci it exchanges.
   std::vector<double> phaseBackward;
   std::vector<char> phaseSwap;
+  // The allele conditionals' logarithms of the frequencies, by frequency
+  // cell, with the frequency each was taken of: a frequency that changed
+  // since is taken again, so the table never needs clearing.
+  std::vector<double> logFreqOf, logFreq;
   // The location move's indicators before and drawn (--sporadic).
   std::vector<uint8_t> sporadicSaved, sporadicDrawn;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "core/failure.h"
@@ -211,6 +212,8 @@ void sizeScratch(Chain& chain, const RunSettings& s) {
   scratch.rowsByTime.reserve(N);
   scratch.labelWeights.assign(s.alleles.largest + 1, 0.0);
   scratch.labelLogWeights.assign(s.alleles.largest + 1, 0.0);
+  scratch.logFreqOf.assign(chain.alleleFreq.cells.size(), std::numeric_limits<double>::quiet_NaN());
+  scratch.logFreq.assign(chain.alleleFreq.cells.size(), 0.0);
   // The Gibbs location move's lists grow to the largest move's size on first
   // use and then stay: reserving all nodes times all loci here would cost
   // runs without the option memory they never use.
@@ -270,7 +273,8 @@ double chainBytes(const RunSettings& s) {
   // Sorted and proposed node times, the saved column, in-order labels, rows
   // by time and the rebuild's three lists; the allele moves' scratch.
   const double scratch = 8 * 3 * N + 4 * 5 * N + 8 * (s.alleles.largest + 1 + 2 * L) + 4 * 3 * L;
-  const double frequencies = 8 * (s.alleles.maxAllele + 1) * L;
+  // The frequencies, and the allele conditionals' logarithms of them.
+  const double frequencies = 3 * 8 * (s.alleles.maxAllele + 1) * L;
   // At most one unknown-allele record per leaf (a vector each).
   const double missing = n * (4 + 40 + 4 * (3 + layout.alleleColumns));
   // The chromosomes' leaves, and with --sporadic one indicator per row.

@@ -135,6 +135,22 @@ struct AlleleScorer {
     resum();
   }
 
+  // log f(l, k), kept per frequency cell while the frequency stays.
+  double logFrequency(int l, int k) {
+    const size_t cell = static_cast<size_t>(l) * chain.alleleFreq.loci + k;
+    const double f = chain.alleleFreq.cells[cell];
+    std::vector<double>& of = chain.scratch.logFreqOf;
+    if (of.size() != chain.alleleFreq.cells.size()) {
+      of.assign(chain.alleleFreq.cells.size(), std::numeric_limits<double>::quiet_NaN());
+      chain.scratch.logFreq.assign(of.size(), 0.0);
+    }
+    if (!(of[cell] == f)) {
+      of[cell] = f;
+      chain.scratch.logFreq[cell] = logOf(f);
+    }
+    return chain.scratch.logFreq[cell];
+  }
+
   // Internal node v's allele at locus k (0-based): its own branch to its
   // parent (or to the ancestral haplotype) and its two children's branches,
   // the likelihood raised to the chain's power.
@@ -160,8 +176,8 @@ struct AlleleScorer {
     const double logLeftSame = logOf(l1 + l2), logRightSame = logOf(r1 + r2);
     std::vector<double>& w = out.logWeight;
     for (int l = 1; l <= labels; l++) {
-      const double f = chain.alleleFreq(l, k);
-      w[l] = (l == reference ? logOf(a * f + b) : logA + logOf(f)) + (l == leftAllele ? logLeftSame : logL1) +
+      w[l] = (l == reference ? logOf(a * chain.alleleFreq(l, k) + b) : logA + logFrequency(l, k)) +
+             (l == leftAllele ? logLeftSame : logL1) +
              (l == rightAllele ? logRightSame : logR1);
     }
     out.temper(labels, chain.beta);
@@ -178,7 +194,7 @@ struct AlleleScorer {
     const double other = logOf(own.ref1(locus)), same = logOf(own.ref1(locus) + own.ref2(locus));
     for (int l = 1; l <= labels; l++) out.logWeight[l] = l == rootAllele ? same : other;
     out.temper(labels, chain.beta);
-    for (int l = 1; l <= labels; l++) out.logWeight[l] += logOf(chain.alleleFreq(l, k));
+    for (int l = 1; l <= labels; l++) out.logWeight[l] += logFrequency(l, k);
     out.normalise(labels);
   }
 };
