@@ -56,10 +56,18 @@ struct Conditional {
       sum += weight[l];
     }
     logSum = std::log(sum);
+    linear = false;
   }
 
+  // Weights formed directly (see AlleleScorer::internal); their logarithms
+  // are taken only for the probability of a drawn label.
+  bool linear = false;
+
   // Log of the normalised probability of label a (-inf without mass).
-  double logProbability(int a) const { return sum > 0 ? logWeight[a] - logSum : kMinusInfinity; }
+  double logProbability(int a) const {
+    if (!(sum > 0)) return kMinusInfinity;
+    return linear ? logOf(weight[a]) - logSum : logWeight[a] - logSum;
+  }
 
   // One uniform draw; keeps `current` when no label has mass.
   int draw(int labels, int current, Random& rng) const {
@@ -171,17 +179,50 @@ struct AlleleScorer {
     const bool leftDescends = !chain.isSporadic(leftChild), rightDescends = !chain.isSporadic(rightChild);
     const double l1 = leftDescends ? left.ref1(locus) : 1, l2 = leftDescends ? left.ref2(locus) : 0;
     const double r1 = rightDescends ? right.ref1(locus) : 1, r2 = rightDescends ? right.ref2(locus) : 0;
+    // Cold chains form the weights as products, each branch's pair of terms
+    // scaled by its larger one: logarithms and exponentials of every label's
+    // three factors were a third of a run's time. A product so small that it
+    // may have lost precision is formed again from logarithms.
+    if (chain.beta == 1 && linearWeights(k, labels, reference, leftAllele, rightAllele, a, b, l1, l2, r1, r2, out))
+      return;
     // Labels other than the three neighbours' take the first terms only.
     const double logA = logOf(a), logL1 = logOf(l1), logR1 = logOf(r1);
     const double logLeftSame = logOf(l1 + l2), logRightSame = logOf(r1 + r2);
     std::vector<double>& w = out.logWeight;
     for (int l = 1; l <= labels; l++) {
       w[l] = (l == reference ? logOf(a * chain.alleleFreq(l, k) + b) : logA + logFrequency(l, k)) +
-             (l == leftAllele ? logLeftSame : logL1) +
-             (l == rightAllele ? logRightSame : logR1);
+             (l == leftAllele ? logLeftSame : logL1) + (l == rightAllele ? logRightSame : logR1);
     }
     out.temper(labels, chain.beta);
     out.normalise(labels);
+  }
+
+  // The weights of internal() as scaled products; false (nothing usable
+  // written) when the sum is not safely above the smallest normal numbers.
+  bool linearWeights(int k, int labels, int reference, int leftAllele, int rightAllele, double a, double b, double l1,
+                     double l2, double r1, double r2, Conditional& out) {
+    const double ownScale = std::max(a, b), leftScale = std::max(l1, l2), rightScale = std::max(r1, r2);
+    if (!(ownScale > 0 && leftScale > 0 && rightScale > 0) || !std::isfinite(ownScale + leftScale + rightScale))
+      return false;
+    a /= ownScale;
+    b /= ownScale;
+    l1 /= leftScale;
+    l2 /= leftScale;
+    r1 /= rightScale;
+    r2 /= rightScale;
+    std::vector<double>& w = out.weight;
+    double sum = 0;
+    for (int l = 1; l <= labels; l++) {
+      const double f = chain.alleleFreq(l, k);
+      w[l] = (l == reference ? a * f + b : a * f) * (l == leftAllele ? l1 + l2 : l1) *
+             (l == rightAllele ? r1 + r2 : r1);
+      sum += w[l];
+    }
+    if (!(sum > 1e-250) || !std::isfinite(sum)) return false;
+    out.sum = sum;
+    out.logSum = std::log(sum);
+    out.linear = true;
+    return true;
   }
 
   // The ancestral allele at locus k: its population frequency and the root's
