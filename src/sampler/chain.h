@@ -52,8 +52,6 @@ struct MoveScratch {
   // cell, with the frequency each was taken of: a frequency that changed
   // since is taken again, so the table never needs clearing.
   std::vector<double> logFreqOf, logFreq;
-  // The location move's indicators before and drawn (--sporadic).
-  std::vector<uint8_t> sporadicSaved, sporadicDrawn;
 };
 
 // The sporadic patient chromosomes (--sporadic): which leaves do not descend

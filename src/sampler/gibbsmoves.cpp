@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <optional>
-#include <vector>
 
 #include "model/likelihood.h"
 #include "model/priors.h"
@@ -322,60 +320,6 @@ class RedrawPlan {
   Conditional conditional_;
 };
 
-// With --sporadic the location move redraws the leaves' indicators too:
-// a leaf that fits the founder's haplotype on one side of the location and
-// the population's on the other would otherwise hold the location where it
-// is. Given the location and the alleles each indicator depends only on its
-// own leaf's branch, so the draws are independent: sporadic with probability
-// 1 / (1 + exp(-odds)), odds = log(share / (1 - share)) + beta (population
-// term - founder term), as in moveSporadic.
-class IndicatorDraw {
- public:
-  IndicatorDraw(Chain& chain, const RunSettings& s) : chain_(chain), s_(s) {
-    const TreeMatrix& m = chain.tree;
-    priorLogOdds_ = std::log(chain.sporadic.share) - std::log1p(-chain.sporadic.share);
-    // The population terms do not depend on the location or the internal alleles.
-    population_.assign(static_cast<size_t>(m.rows), 0.0);
-    for (int r = 0; r < m.rows; r++)
-      if (!isInternal(m, r)) population_[r] = std::log(populationProbability(m, r, chain.alleleFreq));
-  }
-
-  // Draws every leaf's indicator at location `at` with the alleles in place
-  // (leaving them in the chain); returns their log probability.
-  double draw(double at) { return pass(at, nullptr); }
-  // The log probability of drawing `target` at `at` (puts it in the chain).
-  double score(double at, const std::vector<uint8_t>& target) { return pass(at, &target); }
-
- private:
-  double pass(double at, const std::vector<uint8_t>* target) {
-    TreeMatrix& m = chain_.tree;
-    std::vector<uint8_t>& leaf = chain_.sporadic.leaf;
-    const BranchModel model{at, s_.mapDist, chain_.alleleFreq, chain_.rootHaplotype, nullptr};
-    double logProbability = 0;
-    for (int r = 0; r < m.rows; r++) {
-      if (isInternal(m, r)) continue;
-      const double founder = std::log(branchProbability(m, r, model));
-      const double logOdds = priorLogOdds_ + chain_.beta * (population_[r] - founder);
-      const bool before = leaf[r] != 0;
-      const double u = target ? 0 : chain_.rng->uniform();
-      // Both terms -inf: no indicator makes the leaf possible; it stays.
-      if (std::isnan(logOdds)) {
-        if (target && (*target)[r] != leaf[r]) logProbability = kMinusInfinity;
-        continue;
-      }
-      const bool now = target ? (*target)[r] != 0 : u < 1 / (1 + std::exp(-logOdds));
-      logProbability += now ? -std::log1p(std::exp(-logOdds)) : -std::log1p(std::exp(logOdds));
-      if (now != before) leaf[r] = now;
-    }
-    return logProbability;
-  }
-
-  Chain& chain_;
-  const RunSettings& s_;
-  double priorLogOdds_ = 0;
-  std::vector<double> population_;
-};
-
 }  // namespace
 
 double redrawNodeAlleles(Chain& chain, const RunSettings& s, int v, const std::vector<int>* target,
@@ -472,33 +416,12 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
   const double oldRootLogProb =
       rootRedrawn ? rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype) : chain.rootHapLogProb;
 
-  // With --sporadic: the indicators before, and those drawn at the proposed location.
-  const bool indicators = chain.sporadic.active();
-  std::optional<IndicatorDraw> indicatorDraw;
-  std::vector<uint8_t>& oldLeaves = chain.scratch.sporadicSaved;
-  if (indicators) {
-    indicatorDraw.emplace(chain, s);
-    oldLeaves = chain.sporadic.leaf;
-  }
-
-  double forward = plan.draw(proposed);
-  if (indicators) forward += indicatorDraw->draw(proposed);
+  const double forward = plan.draw(proposed);
   const double newLogLik = rescoreTree(
       m, BranchModel{proposed, s.mapDist, chain.alleleFreq, chain.rootHaplotype, chain.sporadicLeaves()}, Rescore::All);
   const double newRootLogProb =
       rootRedrawn ? rootHaplotypeLogProb(chain.alleleFreq, chain.rootHaplotype) : chain.rootHapLogProb;
-  // The reverse move redraws the alleles with the proposed indicators in
-  // place, then the indicators with the alleles from before.
-  double reverse = plan.restore(x);
-  double indicatorPrior = 0, newSporadicPrior = 0;
-  if (indicators) {
-    std::vector<uint8_t>& drawnLeaves = chain.scratch.sporadicDrawn;
-    drawnLeaves = chain.sporadic.leaf;
-    reverse += indicatorDraw->score(x, oldLeaves);
-    chain.sporadic.leaf = drawnLeaves;
-    newSporadicPrior = sporadicLogPrior(chain.sporadic.count(), s.numChrom, chain.sporadic.share, chain.sporadic.prior);
-    indicatorPrior = newSporadicPrior - chain.sporadic.logPrior;
-  }
+  const double reverse = plan.restore(x);
   double prior = 0;
   Decision rule = Decision::Strict;
   if (s.useSeqWeights) {
@@ -509,17 +432,15 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
   // no proposal the reverse move could answer: rejected, never accepted
   // with a log ratio of +inf.
   const double logRatio = chain.beta * (newLogLik - chain.logLik) + (newRootLogProb - oldRootLogProb) +
-                          (prior - chain.mutLocPrior) + indicatorPrior + (reverse - forward);
+                          (prior - chain.mutLocPrior) + (reverse - forward);
   if (accepted(std::isnan(logRatio) || forward == kMinusInfinity ? kMinusInfinity : logRatio, rng, rule)) {
     plan.keepDrawn();
     chain.mutLocation = proposed;
     chain.logLik = rescoreTree(m, branchModelOf(chain, s), Rescore::All);
     chain.rootHapLogProb = newRootLogProb;
     chain.mutLocPrior = prior;
-    if (indicators) chain.sporadic.logPrior = newSporadicPrior;
     chain.accepted[MoveKind::Location]++;
   } else {
-    if (indicators) chain.sporadic.leaf = oldLeaves;
     restoreBranchLogLikColumn(m, savedColumn);
   }
 }

@@ -87,24 +87,26 @@ double betaCdf(int a, int b, double x) {
   return sum;
 }
 
-struct ExactStatistics {
-  double indicators = 0, share = 0, location = 0;
-};
-
 // On the fixed genealogy of three leaves the joint posterior of the
 // location, the ancestral and internal alleles, the three indicators and the
 // share can be summed exactly: 2^9 allele states and 2^3 indicator states at
 // each of 400 locations, the share integrated analytically (a Beta(2 + k,
-// 3 + 3 - k) of k sporadic leaves) or fixed. Returns the statistics of a
-// chain of the Gibbs moves and the location move across markers (which
-// redraws the indicators too), with or without moveSporadic.
-ExactStatistics exactMarginalStatistics(const SporadicPrior& prior, bool indicatorMove) {
+// 3 + 3 - k) of k sporadic leaves). The moves must give the indicators' eight
+// states, the share and the location their exact marginals. Over 10 seeds
+// the statistics (about chi-square with up to 10 degrees of freedom) stayed
+// below 8 (indicators), 23 (share) and 21 (location); with a sporadic child
+// kept in its parent's allele conditionals the indicators' reached 48000 and
+// more, with the indicators' prior odds left out 140, with the share drawn
+// from Beta(a + k, b + n - k + 1) 160 (and the share's 16000).
+TEST(SporadicMoves, GiveTheIndicatorsTheShareAndTheLocationTheirExactMarginalsOnAFixedGenealogy) {
+  if (kSanitized) GTEST_SKIP() << "release builds only";
   ParamSpec p = threeLeavesOnThreeMarkers();
   p.seed = -19;
   p.iterate = "1 0 1 0";  // ancestral haplotype and location; age and frequencies fixed
   p.adjust = "1 0.004 0.3 0.3 0.1";
   const auto run = setUpRun(p.text());
   const RunSettings& s = run->settings;
+  const SporadicPrior prior{2, 3};
   enableSporadic(run->setup.chains, s, prior);
   Chain& chain = run->chain();
   const MoveContext ctx = moveContextOf(s, run->control, run->setup, MoveOptions{true, false, false});
@@ -112,8 +114,8 @@ ExactStatistics exactMarginalStatistics(const SporadicPrior& prior, bool indicat
   const int firstAllele = m.layout.firstAllele;
   std::vector<int> internal, leaves;
   for (int r = 0; r < m.rows; r++) (isInternal(m, r) ? internal : leaves).push_back(r);
-  EXPECT_EQ(internal.size(), 2u);
-  EXPECT_EQ(leaves.size(), 3u);
+  ASSERT_EQ(internal.size(), 2u);
+  ASSERT_EQ(leaves.size(), 3u);
 
   // Exact: by the midpoint rule on 400 cells of [0, 0.01], summed over every
   // allele and indicator state.
@@ -127,10 +129,8 @@ ExactStatistics exactMarginalStatistics(const SporadicPrior& prior, bool indicat
         chain.sporadic.leaf[leaves[i]] = z >> i & 1;
         k += z >> i & 1;
       }
-      const double indicatorPrior =
-          prior.fixed() ? std::pow(prior.fixedShare, k) * std::pow(1 - prior.fixedShare, 3 - k)
-                        : std::exp(std::lgamma(prior.a + k) + std::lgamma(prior.b + 3 - k) -
-                                   std::lgamma(prior.a + prior.b + 3));
+      const double indicatorPrior = std::exp(std::lgamma(prior.a + k) + std::lgamma(prior.b + 3 - k) -
+                                             std::lgamma(prior.a + prior.b + 3));
       for (int state = 0; state < 512; state++) {
         for (int j = 0; j < 3; j++) {
           chain.rootHaplotype[j] = 1 + (state >> j & 1);
@@ -151,7 +151,7 @@ ExactStatistics exactMarginalStatistics(const SporadicPrior& prior, bool indicat
   double total = 0;
   for (double mass : indicators) total += mass;
   std::vector<double> share(10, 0.0);
-  for (int z = 0; z < 8 && !prior.fixed(); z++) {
+  for (int z = 0; z < 8; z++) {
     const int k = (z & 1) + (z >> 1 & 1) + (z >> 2 & 1);
     for (int bin = 0; bin < 10; bin++)
       share[bin] += indicators[z] / total * (betaCdf(2 + k, 6 - k, (bin + 1) / 10.0) - betaCdf(2 + k, 6 - k, bin / 10.0));
@@ -164,7 +164,7 @@ ExactStatistics exactMarginalStatistics(const SporadicPrior& prior, bool indicat
     moveMutLocationAcross(chain, ctx);
     gibbsRootHaplotype(chain, ctx);
     gibbsInternalAlleles(chain, ctx);
-    if (indicatorMove) moveSporadic(chain, ctx);
+    moveSporadic(chain, ctx);
     if (t % 10 != 0) continue;
     const int batch = static_cast<int>(t * batches / iterations);
     locationBins.add(batch, std::min(9, static_cast<int>(chain.mutLocation / 0.001)));
@@ -173,34 +173,9 @@ ExactStatistics exactMarginalStatistics(const SporadicPrior& prior, bool indicat
     indicatorBins.add(batch, z);
     shareBins.add(batch, std::min(9, static_cast<int>(chain.sporadic.share * 10)));
   }
-  ExactStatistics out;
-  out.indicators = indicatorBins.statistic(indicators);
-  out.share = prior.fixed() ? 0 : shareBins.statistic(share);
-  out.location = locationBins.statistic(location);
-  return out;
-}
-
-// The moves must give the indicators' eight states, the share and the
-// location their exact marginals. Over 10 seeds the statistics (about
-// chi-square with up to 10 degrees of freedom) stayed below 8 (indicators),
-// 23 (share) and 21 (location); with a sporadic child kept in its parent's
-// allele conditionals the indicators' reached 48000 and more, with the
-// indicators' prior odds left out 140, with the share drawn from Beta(a + k,
-// b + n - k + 1) 160 (and the share's 16000). With the share fixed and no
-// indicator move but the location move's, that move alone must keep the
-// indicators' marginal: over 6 seeds the statistics stayed below 19
-// (indicators) and 16 (location); with the reverse draw's indicator term
-// left out of its ratio the indicators' reached 39, with the indicators'
-// prior left out 1700 and more.
-TEST(SporadicMoves, GiveTheIndicatorsTheShareAndTheLocationTheirExactMarginalsOnAFixedGenealogy) {
-  if (kSanitized) GTEST_SKIP() << "release builds only";
-  const ExactStatistics all = exactMarginalStatistics(SporadicPrior{2, 3}, true);
-  EXPECT_LT(all.indicators, 35) << "the indicators";
-  EXPECT_LT(all.share, 35) << "the share";
-  EXPECT_LT(all.location, 35) << "the location";
-  const ExactStatistics locationMoveOnly = exactMarginalStatistics(SporadicPrior{1, 1, 0.3}, false);
-  EXPECT_LT(locationMoveOnly.indicators, 35) << "the indicators, moved by the location move alone";
-  EXPECT_LT(locationMoveOnly.location, 35) << "the location, with the indicators moved by it alone";
+  EXPECT_LT(indicatorBins.statistic(indicators), 35) << "the indicators";
+  EXPECT_LT(shareBins.statistic(share), 35) << "the share";
+  EXPECT_LT(locationBins.statistic(location), 35) << "the location";
 }
 
 // Beta draws of small, even and large shapes: the mean and variance of
