@@ -436,7 +436,9 @@ void moveMutLocationAcross(Chain& chain, const MoveContext& ctx) {
   if (accepted(std::isnan(logRatio) || forward == kMinusInfinity ? kMinusInfinity : logRatio, rng, rule)) {
     plan.keepDrawn();
     chain.mutLocation = proposed;
-    chain.logLik = rescoreTree(m, branchModelOf(chain, s), Rescore::All);
+    // The branch terms still hold the proposal's scoring (restoring the old
+    // alleles does not touch them), which is the state kept: no rescoring.
+    chain.logLik = newLogLik;
     chain.rootHapLogProb = newRootLogProb;
     chain.mutLocPrior = prior;
     chain.accepted[MoveKind::Location]++;

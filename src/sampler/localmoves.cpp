@@ -124,6 +124,8 @@ void moveExchanges(Chain& chain, const MoveContext& ctx) {
     const BranchModel model = branchModelOf(chain, s);
     rescoreTree(m, model, Rescore::NodeAndChildren, v);
     const double newLogLik = rescoreTree(m, model, Rescore::Node, moved);
+    double proposedLogLik[4];
+    for (int i = 0; i < 4; i++) proposedLogLik[i] = m[touched[i]][BranchLogLik];
     // Reverse: the old neighbourhood, and the probability of drawing the old
     // alleles back there (which also puts them back).
     exchange(m, v, u, sibling, moved);
@@ -133,8 +135,9 @@ void moveExchanges(Chain& chain, const MoveContext& ctx) {
     if (accepted(std::isnan(logRatio) || forward == -INFINITY ? -INFINITY : logRatio, rng)) {
       exchange(m, v, u, moved, sibling);
       for (int k = 0; k < L; k++) m[v][firstAllele + k] = drawn[k];
-      rescoreTree(m, model, Rescore::NodeAndChildren, v);
-      chain.logLik = rescoreTree(m, model, Rescore::Node, moved);
+      // The same four branches as scored above: their terms, not a rescoring.
+      for (int i = 0; i < 4; i++) restoreBranchLogLik(m, touched[i], proposedLogLik[i]);
+      chain.logLik = logLikTotal(m);
       chain.accepted[MoveKind::Exchange]++;
     } else {
       for (int i = 0; i < 4; i++) restoreBranchLogLik(m, touched[i], savedLogLik[i]);
