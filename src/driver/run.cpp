@@ -405,8 +405,8 @@ int Run::checkOnly(const ChainSetup& setUp) {
   std::cout << "\nEstimated run time: " << (rounds_.on ? "at most about " : "about ")
             << clockText(seconds / timed * total) << " (from " << timed << " timed iterations).\n";
   const bool checkpoints = checkpointEvery_ > 0 || !options_.resume.empty();
-  std::cout << "Estimated memory: about " << bytesText(estimateMemory(s, 1 + sampling_.heated + aheadSteps(s, poolThreads(), sampling_.heated) - 1, checkpoints).total())
-            << ".\n";
+  const int copies = 1 + sampling_.heated + aheadSteps(s, poolThreads(), sampling_.heated) - 1;
+  std::cout << "Estimated memory: about " << bytesText(estimateMemory(s, copies, checkpoints).total()) << ".\n";
   std::cout << "Nothing was written." << std::endl;
   return 0;
 }
