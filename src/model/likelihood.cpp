@@ -247,6 +247,29 @@ void BranchSplit::weigh(const TreeMatrix& m, int row, double x, const std::vecto
 
 void BranchSplit::sumWith() {
   const int L = L_;
+  if (b_ <= L) {
+    double F = 1;  // f[m] ... f[L], built from the end
+    for (int mm = L + 1; mm >= b_; mm--) {
+      if (mm <= L) F *= f_[mm];
+      S_[mm] = E_[mm] * F;
+    }
+    for (int mm = b_ + 1; mm <= L + 1; mm++) S_[mm] += S_[mm - 1];
+  }
+  if (b_ >= 2) {
+    const int to = b_ - 1;
+    double P = 1;  // f[1] ... f[m]
+    for (int mm = 0; mm <= to; mm++) {
+      if (mm >= 1) P *= f_[mm];
+      V_[mm] = D_[mm] * P;
+    }
+    V_[to + 1] = 0;
+    for (int mm = to - 1; mm >= 0; mm--) V_[mm] += V_[mm + 1];
+  }
+  placeDifferences();
+}
+
+void BranchSplit::placeDifferences() {
+  const int L = L_;
   right_ = left_ = 1;
   first_ = second_ = L + 1;
   last_ = secondLast_ = 0;
@@ -256,12 +279,6 @@ void BranchSplit::sumWith() {
         second_ = first_;
         first_ = k;
       }
-    double F = 1;  // f[m] ... f[L], built from the end
-    for (int mm = L + 1; mm >= b_; mm--) {
-      if (mm <= L) F *= f_[mm];
-      S_[mm] = E_[mm] * F;
-    }
-    for (int mm = b_ + 1; mm <= L + 1; mm++) S_[mm] += S_[mm - 1];
     right_ = S_[first_];
   }
   if (b_ >= 2) {
@@ -271,13 +288,6 @@ void BranchSplit::sumWith() {
         secondLast_ = last_;
         last_ = k;
       }
-    double P = 1;  // f[1] ... f[m]
-    for (int mm = 0; mm <= to; mm++) {
-      if (mm >= 1) P *= f_[mm];
-      V_[mm] = D_[mm] * P;
-    }
-    V_[to + 1] = 0;
-    for (int mm = to - 1; mm >= 0; mm--) V_[mm] += V_[mm + 1];
     left_ = V_[last_];
   }
 }

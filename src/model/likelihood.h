@@ -99,6 +99,11 @@ class BranchSplit {
   // cells) and of its reference (referenceAlleles: loci 1..L at index k-1).
   template <typename Reference>
   void sum(const double* nodeCells, const Reference& referenceAllele, const FrequencyTable& freq);
+  // The same after only the reference's alleles changed since sum(): the
+  // node's frequencies, and so the sums of their products, stay; only the
+  // loci where node and reference differ are found again.
+  template <typename Reference>
+  void resumReference(const double* nodeCells, const Reference& referenceAllele);
 
   double own1(int k) const;
   double own2(int k) const;
@@ -117,6 +122,7 @@ class BranchSplit {
 
  private:
   void sumWith();
+  void placeDifferences();
   int firstWithout(int k) const { return k == first_ ? second_ : first_; }
   int lastWithout(int k) const { return k == last_ ? secondLast_ : last_; }
 
@@ -137,6 +143,12 @@ void BranchSplit::sum(const double* nodeCells, const Reference& referenceAllele,
     differs_[k] = a != referenceAllele(k - 1);
   }
   sumWith();
+}
+
+template <typename Reference>
+void BranchSplit::resumReference(const double* nodeCells, const Reference& referenceAllele) {
+  for (int k = 1; k <= L_; k++) differs_[k] = alleleOf(nodeCells[k - 1]) != referenceAllele(k - 1);
+  placeDifferences();
 }
 
 // The same split for every locus at once (k 0-based in the vectors).

@@ -102,24 +102,42 @@ struct AlleleScorer {
         left(c.scratch.leftSplit),
         right(c.scratch.rightSplit) {}
 
-  // Re-sums the focused branches after one of the focused alleles changed.
-  void resum() {
+  // Sums the focused branches after focusing.
+  void sumAll() { sumFocused(true); }
+  // Re-sums them after one of the focused alleles changed. The children's
+  // frequencies (and the root node's, below the ancestral haplotype) stay,
+  // and with them their sums: only where they differ from the focus moves.
+  void resum() { sumFocused(false); }
+
+  void sumFocused(bool full) {
     const TreeMatrix& m = chain.tree;
     const int firstAllele = m.layout.firstAllele;
+    const FrequencyTable& freq = chain.alleleFreq;
     if (ancestralFocus) {
-      own.sum(m[chain.rootLabel] + firstAllele, [&](int k) { return root[k]; }, chain.alleleFreq);
+      auto fromRoot = [&](int k) { return root[k]; };
+      if (full)
+        own.sum(m[chain.rootLabel] + firstAllele, fromRoot, freq);
+      else
+        own.resumReference(m[chain.rootLabel] + firstAllele, fromRoot);
       return;
     }
     if (focused < 0) return;
     const int v = focused;
     const int parent = cellInt(m[v][Parent]);
     if (parent == -1)
-      own.sum(m[v] + firstAllele, [&](int k) { return root[k]; }, chain.alleleFreq);
+      own.sum(m[v] + firstAllele, [&](int k) { return root[k]; }, freq);
     else
-      own.sum(m[v] + firstAllele, [&](int k) { return alleleOf(m[parent][firstAllele + k]); }, chain.alleleFreq);
+      own.sum(m[v] + firstAllele, [&](int k) { return alleleOf(m[parent][firstAllele + k]); }, freq);
     auto fromV = [&](int k) { return alleleOf(m[v][firstAllele + k]); };
-    left.sum(m[cellInt(m[v][LeftChild])] + firstAllele, fromV, chain.alleleFreq);
-    right.sum(m[cellInt(m[v][RightChild])] + firstAllele, fromV, chain.alleleFreq);
+    const double* leftCells = m[cellInt(m[v][LeftChild])] + firstAllele;
+    const double* rightCells = m[cellInt(m[v][RightChild])] + firstAllele;
+    if (full) {
+      left.sum(leftCells, fromV, freq);
+      right.sum(rightCells, fromV, freq);
+    } else {
+      left.resumReference(leftCells, fromV);
+      right.resumReference(rightCells, fromV);
+    }
   }
 
   void focus(int v) {
@@ -130,7 +148,7 @@ struct AlleleScorer {
     right.weigh(m, cellInt(m[v][RightChild]), location, s.mapDist);
     focused = v;
     ancestralFocus = false;
-    resum();
+    sumAll();
   }
 
   void focusAncestral() {
@@ -138,7 +156,7 @@ struct AlleleScorer {
     own.weigh(chain.tree, chain.rootLabel, location, s.mapDist);
     ancestralFocus = true;
     focused = -1;
-    resum();
+    sumAll();
   }
 
   // log f(l, k), kept per frequency cell while the frequency stays.
