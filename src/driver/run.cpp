@@ -155,7 +155,8 @@ class Run {
   int iterate(ChainSetup& setup, long firstIteration);
   void updateAll(std::vector<Chain>& chains, const MoveContext& ctx);
   void advance(std::vector<Chain>& chains, const MoveContext& ctx, std::vector<std::vector<Chain>>& views, int steps);
-  int poolThreads() const;
+  int poolThreads(int heated) const;
+  int poolThreads() const { return poolThreads(sampling_.heated); }
   void writeCheckpointAt(long t, std::vector<Chain>& chains);
   void writeResults(std::vector<Chain>& chains, const SweepEnd& end);
   void writeSummary(const std::vector<Chain>& chains, const SweepEnd& end, const MoveContext& ctx,
@@ -232,8 +233,7 @@ void Run::readSettings(const RunLength& length) {
 void Run::checkRunMemory(int heated) const {
   const bool checkpoints = options_.checkpointEvery > 0 || !options_.resume.empty();
   // Chains running ahead keep copies of themselves for the reports.
-  const int threads = std::max(1, std::min(options_.threads, settings_.numChains * (1 + heated)));
-  const int copies = (1 + heated) * (options_.check ? 2 : 1) + aheadSteps(settings_, threads, heated) - 1;
+  const int copies = (1 + heated) * (options_.check ? 2 : 1) + aheadSteps(settings_, poolThreads(heated), heated) - 1;
   checkMemory(settings_, estimateMemory(settings_, copies, checkpoints), availableMemory());
 }
 
@@ -332,8 +332,8 @@ void Run::checkDiskRoom(long samplingIterationsLeft) {
 }
 
 // Threads beyond the number of records (chains and companions) would only wait.
-int Run::poolThreads() const {
-  const int records = settings_.numChains * (1 + sampling_.heated);
+int Run::poolThreads(int heated) const {
+  const int records = settings_.numChains * (1 + heated);
   return std::max(1, std::min(options_.threads, records));
 }
 

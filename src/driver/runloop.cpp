@@ -60,6 +60,13 @@ SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceRepo
   if (plan.firstIteration > 0) tallyHaplotypes(s, chains[0], tallies, plan.firstIteration - 1);
   trace.start(plan.firstIteration);
   bool timeEnded = false;
+  // --max-time: iteration t becomes the last.
+  const auto endIfTimeUp = [&](long t) {
+    if (!(plan.timeUp && t + 1 < total && plan.timeUp())) return;
+    total = t + 1;
+    trace.setEnd(total);
+    timeEnded = true;
+  };
   // Running ahead: the copies of the chains after each iteration of the
   // stretch under way, which ends after iteration stretchLast.
   std::vector<std::vector<Chain>> views;
@@ -70,11 +77,7 @@ SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceRepo
     if (plan.advance) {
       if (t > stretchLast) {
         // Asked before a stretch instead of after every iteration's moves.
-        if (plan.timeUp && t + 1 < total && plan.timeUp()) {
-          total = t + 1;
-          trace.setEnd(total);
-          timeEnded = true;
-        }
+        endIfTimeUp(t);
         stretchFirst = t;
         stretchLast = stretchEnd(plan, t, total);
         plan.advance(chains, views, static_cast<int>(stretchLast - t + 1));
@@ -83,11 +86,7 @@ SweepEnd runSweeps(std::vector<Chain>& chains, const MoveContext& ctx, TraceRepo
     } else {
       if (plan.update) plan.update(chains);
       // Known before the reports, so that the last iteration has its ".dat" line.
-      if (plan.timeUp && t + 1 < total && plan.timeUp()) {
-        total = t + 1;
-        trace.setEnd(total);
-        timeEnded = true;
-      }
+      endIfTimeUp(t);
     }
     const bool stretchEnds = !plan.advance || t == stretchLast;
     for (Chain& chain : *now) {

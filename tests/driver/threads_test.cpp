@@ -41,9 +41,9 @@ TEST(Threads, AnyNumberOfThreadsAndAResumeGiveTheSameFiles) {
 // copies of them, so every file is the one chains meeting every iteration write.
 TEST(Threads, ChainsRunningAheadWriteWhatChainsMeetingEveryIterationWrite) {
   ScratchDir dir;
-  ParamSpec spec = twoChainsOfTwentyLeaves(300, 1000, "100 100 1 1 1");
-  spec.chains = 3;
-  dir.write("p.txt", spec.text());
+  ParamSpec p = twoChainsOfTwentyLeaves(300, 1000, "100 100 1 1 1");
+  p.chains = 3;
+  dir.write("p.txt", p.text());
   const std::vector<std::string> options = {"p.txt", "--no-menu", "--mix", "--sporadic", "--checkpoint-every", "333"};
   auto with = [&](std::vector<std::string> more) {
     more.insert(more.begin(), options.begin(), options.end());
